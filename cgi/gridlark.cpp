@@ -1,0 +1,240 @@
+#include "cgi/gridlark.h"
+
+#include <cstring>
+#include <new>
+
+#include "platform/NumberText.h"
+#include "platform/Streams.h"
+
+namespace gridlark {
+namespace {
+
+constexpr std::string_view kQueryVar = "QUERY_STRING=";
+constexpr const char* kHomeLink = "<A HREF=\"https://gridlark.example/\">Gridlark</A><BR>";
+constexpr const char* kAlignAttributes[] = {"", " align=\"right\"", " align=\"center\""};
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool Contains(std::string_view s, std::string_view what) { return s.find(what) != std::string_view::npos; }
+
+std::string_view CutAtAmpersand(std::string_view s) { return s.substr(0, s.find('&')); }
+
+bool IsQuote(char c) { return c == '"' || c == '\''; }
+
+}  // namespace
+
+std::string UrlDecode(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '+') {
+      out += ' ';
+    } else if (c != '%') {
+      out += c;
+    } else if (i + 1 < text.size() && text[i + 1] == '%') {
+      out += '%';
+      ++i;
+    } else {
+      const int hi = i + 1 < text.size() ? HexDigit(text[i + 1]) : -1;
+      const int lo = i + 2 < text.size() ? HexDigit(text[i + 2]) : -1;
+      if (hi < 0 || lo < 0) throw EConvertError("Malformed %-escape in the query");
+      out += char(hi * 16 + lo);
+      i += 2;
+    }
+  }
+  return out;
+}
+
+TRequest ReadRequest(char** env) {
+  TRequest req;
+  for (char** e = env; e && *e; ++e) {
+    const std::string_view entry(*e);
+    if (entry.substr(0, kQueryVar.size()) != kQueryVar) continue;
+    // Keys are found in a lower-cased copy; values come from the entry itself
+    // at the same offsets, so the file name keeps its letter case.
+    const std::string lower = LowerAscii(entry);
+    req.FirstPage = Contains(lower, "firstpage=1") || Contains(lower, "firstpage=true");
+    if (const size_t p = lower.find("filename="); p != std::string::npos) {
+      std::string name;
+      try {
+        name = UrlDecode(entry.substr(p + 9));
+      } catch (const EConvertError&) {
+        name.clear();  // the page says the file name is not defined
+      }
+      name.resize(CutAtAmpersand(name).size());
+      if (!name.empty() && IsQuote(name.front())) name.erase(0, 1);
+      if (!name.empty() && IsQuote(name.back())) name.pop_back();
+      req.FileName = name;
+    }
+    if (const size_t p = lower.find("sheet="); p != std::string::npos) {
+      int32_t index = 0;
+      req.SheetIndex = TryStrToInt(CutAtAmpersand(std::string_view(lower).substr(p + 6)), index) ? index : 0;
+    }
+    req.HideAbout = Contains(lower, "hideabout=1") || Contains(lower, "hideabout=true");
+  }
+  return req;
+}
+
+namespace {
+
+// Stands for a file family whose reader is not part of this build: it checks
+// the name like every reader, then says it cannot read the file.
+class TUnavailableReader : public TSpreadSheetFile {
+ public:
+  void LoadFromFile(const std::string& Name) override {
+    TSpreadSheetFile::LoadFromFile(Name);
+    throw EVoxFileFormatException("Files of this type cannot be read yet.");
+  }
+};
+
+enum class Family { Lotus, Quattro, OpenDocument, ExcelPackage, ExcelBinary };
+
+Family FamilyOf(const std::string& fileName) {
+  static constexpr struct {
+    const char* ext;
+    Family family;
+  } kTable[] = {
+      {".WK1", Family::Lotus},         {".WK2", Family::Lotus},         {".WK3", Family::Lotus},
+      {".WK4", Family::Lotus},         {".WR1", Family::Lotus},         {".WKS", Family::Lotus},
+      {".WKE", Family::Lotus},         {".123", Family::Lotus},         {".WQ1", Family::Quattro},
+      {".WQ2", Family::Quattro},       {".WKQ", Family::Quattro},       {".WB2", Family::Quattro},
+      {".WB3", Family::Quattro},       {".WQ!", Family::Quattro},       {".QPW", Family::Quattro},
+      {".ODS", Family::OpenDocument},  {".XLSX", Family::ExcelPackage}, {".XLSM", Family::ExcelPackage},
+      {".XLTX", Family::ExcelPackage}, {".XLTM", Family::ExcelPackage}, {".XLAX", Family::ExcelPackage},
+      {".XLAM", Family::ExcelPackage}, {".XLSB", Family::ExcelPackage}, {".XLTB", Family::ExcelPackage},
+      {".XLAB", Family::ExcelPackage},
+  };
+  const std::string ext = UpperAscii(ExtractFileExt(fileName));
+  for (const auto& row : kTable)
+    if (ext == row.ext) return row.family;
+  return Family::ExcelBinary;
+}
+
+}  // namespace
+
+std::unique_ptr<TSpreadSheetFile> CreateReader(const std::string& fileName) {
+  switch (FamilyOf(fileName)) {
+    case Family::Lotus:
+    case Family::Quattro:
+    case Family::OpenDocument:
+    case Family::ExcelPackage:
+    case Family::ExcelBinary: break;
+  }
+  return std::make_unique<TUnavailableReader>();
+}
+
+namespace {
+
+void WriteCellText(TPageWriter& out, const Variant& v) {
+  std::string& buf = out.Buffer();
+  const size_t start = buf.size();
+  switch (v.Type()) {
+    case VarType::Boolean: buf += v.Boolean() ? "True" : "False"; break;
+    case VarType::Integer: AppendIntText(buf, v.Integer()); break;
+    case VarType::Double: AppendFloatText(buf, v.Double()); break;
+    case VarType::Date: out.AnsiText(DateTimeToText(v.Double())); break;
+    case VarType::String: out.AnsiText(v.NarrowText()); break;
+    case VarType::WideString: out.Text(v.WideText()); break;
+    case VarType::Empty:
+    case VarType::Null: break;
+  }
+  if (buf.size() == start) buf += "&nbsp";
+}
+
+void WriteTable(TPageWriter& out, const TSpreadSheetCells& cells, bool firstPage) {
+  out.Line("<table border=\"1\">");
+  int32_t rows = cells.RowCount;
+  if (firstPage && rows > kFirstPageRows) rows = kFirstPageRows;
+  const int32_t cols = cells.ColCount;
+  const bool cut = cols > 0 && int64_t(rows) * cols > kMaxPageCells;
+  if (cut) rows = int32_t(kMaxPageCells / cols);
+  for (int32_t i = 0; i < rows; ++i) {
+    out.Line("  <tr>");
+    // Stored cells come in column order; holes between them are &nbsp.
+    const auto entries = i < cells.Count() ? cells.Items(i).Cols.Entries() : std::span<const TSpreadSheetCols::Entry>();
+    size_t next = 0;
+    for (int32_t j = 0; j < cols; ++j) {
+      while (next < entries.size() && entries[next].Col < j) ++next;
+      if (next >= entries.size() || entries[next].Col != j) {
+        out.Line("    <td>&nbsp</td>");
+        continue;
+      }
+      const TVoxCell& cell = entries[next].Cell;
+      out.Raw("    <td").Raw(kAlignAttributes[cell.Alignment <= taCenter ? cell.Alignment : 0]).Raw(">");
+      WriteCellText(out, cell.Value);
+      out.Raw("</td>").EndLine();
+    }
+    out.Line("  </tr>");
+  }
+  out.Line("</table>");
+  if (cut) throw Exception(Format(msg::SheetTooLarge, cells.RowCount, cols, rows));
+}
+
+void WriteGeneratorLine(TPageWriter& out, const char* text) {
+  out.Raw(text).Raw(", ").Raw(kHomeLink).EndLine();
+}
+
+}  // namespace
+
+void RunRequest(char** env, TPageWriter& out, const TReaderFactory& factory) {
+  out.Line("Content-Type: text/html");
+  out.Line("");
+  const TRequest req = ReadRequest(env);
+
+  out.Line("<html>");
+  out.Line("<head>");
+  out.Line("<meta name=\"GENERATOR\" content=\"Gridlark 3.0 conversion\">");
+  out.Raw("<title>Gridlark 3.0 conversion");
+  if (!req.FileName.empty()) {
+    out.Raw(", ");
+    out.SystemText(ExtractFilePath(req.FileName));
+  }
+  out.Raw("</title>").EndLine();
+  out.Line("</head>");
+  out.Line("<body>");
+  if (!req.HideAbout) WriteGeneratorLine(out, "<br>Generated by Gridlark cgi-convertor");
+
+  std::string error;
+  if (req.FileName.empty()) {
+    error = msg::NoFileName;
+  } else {
+    try {
+      std::unique_ptr<TSpreadSheetFile> reader = factory(req.FileName);
+      reader->FileName = req.FileName;
+      reader->LoadFromFile(req.FileName);
+      // An index beyond the loaded sheets shows an empty sheet under the
+      // caption it would get (SheetN), without creating the sheets between.
+      const int32_t index = req.SheetIndex < 0 ? 0 : req.SheetIndex;
+      const TSpreadSheet* sheet = index < reader->Sheets.Count() ? &reader->Sheets.Items(index) : nullptr;
+      out.Raw("<h1").Raw(kAlignAttributes[taCenter]).Raw(">");
+      if (sheet) out.Text(sheet->Caption);
+      else out.Text(kSheetCaptionPrefix + AnsiToWide(std::to_string(int64_t(index) + 1)));
+      out.Raw("</h1>").EndLine();
+      static const TSpreadSheetCells kNoCells;
+      WriteTable(out, sheet ? sheet->Cells : kNoCells, req.FirstPage);
+    } catch (const std::bad_alloc&) {
+      error = msg::OutOfMemoryPage;
+    } catch (const std::exception& e) {
+      error = e.what();
+      if (error.empty()) error = "Error";
+    }
+  }
+  if (!error.empty()) {
+    out.Raw("<h1>");
+    out.SystemText(error);
+    out.Raw("</h1>").EndLine();
+  }
+  out.Line("<hr>");
+  if (!req.HideAbout) WriteGeneratorLine(out, "<br>Generated by GRIDLARK convertor");
+  out.Line("</body>");
+  out.Line("</html>");
+  out.Flush();
+}
+
+}  // namespace gridlark

@@ -1,0 +1,10 @@
+#include "platform/Locale.h"
+
+namespace gridlark {
+
+TFormatSettings& FormatSettings() {
+  static TFormatSettings settings;
+  return settings;
+}
+
+}  // namespace gridlark

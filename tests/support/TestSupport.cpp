@@ -1,0 +1,52 @@
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+
+namespace gridlark::test {
+
+std::string FixturePath(std::string_view relative) {
+  return std::string(GRIDLARK_SOURCE_DIR) + "/tests/fixtures/" + std::string(relative);
+}
+
+std::string CorpusDir() {
+  struct stat st {};
+  const std::string dir = GRIDLARK_CORPUS_DIR;
+  return (::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) ? dir : std::string();
+}
+
+std::string CorpusPath(std::string_view relative) { return CorpusDir() + "/" + std::string(relative); }
+
+std::string WriteTempFile(std::string_view name, const std::vector<uint8_t>& bytes) {
+  const char* tmp = std::getenv("TMPDIR");
+  std::string dir = std::string(tmp ? tmp : "/tmp") + "/gridlark-tests-" + std::to_string(::getpid());
+  ::mkdir(dir.c_str(), 0700);
+  const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string prefix = info ? std::string(info->test_suite_name()) + "." + info->name() : "test";
+  for (char& c : prefix)
+    if (c == '/') c = '_';
+  const std::string path = dir + "/" + prefix + "-" + std::string(name);
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  return path;
+}
+
+Bytes& Bytes::f64(double v) {
+  uint64_t bits;
+  std::memcpy(&bits, &v, sizeof bits);
+  return u64(bits);
+}
+
+std::string CellText(const TSpreadSheetCells& cells, int row, int col) {
+  if (row < 0 || row >= cells.Count()) return "<hole>";
+  const TVoxCell* cell = cells.Items(row).Cols.GetCell(col);
+  if (!cell) return "<hole>";
+  if (cell->Value.Type() == VarType::Boolean) return cell->Value.Boolean() ? "True" : "False";
+  if (cell->Value.Type() == VarType::WideString) return WideToUtf8(cell->Value.WideText());
+  return WideToUtf8(AnsiToWide(cell->Value.AsString()));
+}
+
+}  // namespace gridlark::test

@@ -30,12 +30,16 @@ class TCompoundDocument {
     uint8_t type = 0;
     uint32_t start = 0;
     uint64_t size = 0;
+    WideString upper;                // the name with ASCII letters upper-cased
     std::vector<uint32_t> children;  // indexes into entries, in directory order
+    std::vector<uint32_t> byName;    // the same, ordered by upper-cased name
   };
 
   explicit TCompoundDocument(std::vector<uint8_t> bytes);
 
   const Entry& At(uint32_t index) const { return entries_[index]; }
+  // The child of a storage whose name equals `name` up to ASCII case.
+  bool FindChild(uint32_t storage, WideStringView name, uint32_t& found) const;
   uint32_t SectorSize() const { return sectorSize_; }
   bool InMiniStream(const Entry& e) const { return e.type == kTypeStream && e.size < miniCutoff_; }
   // A stream's size cut to what its container could hold at most, without
@@ -59,6 +63,7 @@ class TCompoundDocument {
   }
   void ReadFat();
   void ReadDirectory();
+  void IndexChildren(Entry& storage);
 
   std::vector<uint8_t> bytes_;
   ByteView view_;
@@ -144,6 +149,7 @@ void TCompoundDocument::ReadDirectory() {
       if (c == 0) break;
       entry.name.push_back(c);
     }
+    entry.upper = UpperAscii(WideStringView(entry.name));
     entry.type = e.U8(0x42);
     entry.start = e.U32(0x74);
     entry.size = e.U64(0x78);
@@ -187,6 +193,39 @@ void TCompoundDocument::ReadDirectory() {
       cur = e.U32(0x48);
     }
   }
+  for (Entry& e : entries_)
+    if (e.type != kTypeStream) IndexChildren(e);
+}
+
+// Names are unique within a storage, compared without ASCII case; a later
+// sibling of the same name is left out, as a name lookup would never find
+// it. So each element is listed and opened once.
+void TCompoundDocument::IndexChildren(Entry& storage) {
+  std::vector<uint32_t>& order = storage.byName;
+  order = storage.children;
+  std::stable_sort(order.begin(), order.end(),
+                   [this](uint32_t a, uint32_t b) { return entries_[a].upper < entries_[b].upper; });
+  std::vector<uint32_t> dropped;
+  order.erase(std::unique(order.begin(), order.end(),
+                          [&](uint32_t a, uint32_t b) {
+                            if (entries_[a].upper != entries_[b].upper) return false;
+                            dropped.push_back(b);
+                            return true;
+                          }),
+              order.end());
+  if (dropped.empty()) return;
+  std::sort(dropped.begin(), dropped.end());
+  std::erase_if(storage.children, [&](uint32_t i) { return std::binary_search(dropped.begin(), dropped.end(), i); });
+}
+
+bool TCompoundDocument::FindChild(uint32_t storage, WideStringView name, uint32_t& found) const {
+  const std::vector<uint32_t>& order = entries_[storage].byName;
+  const WideString upper = UpperAscii(name);
+  const auto it = std::lower_bound(order.begin(), order.end(), upper,
+                                   [this](uint32_t a, const WideString& key) { return entries_[a].upper < key; });
+  if (it == order.end() || entries_[*it].upper != upper) return false;
+  found = *it;
+  return true;
 }
 
 std::vector<uint32_t> TCompoundDocument::Chain(uint32_t start, uint64_t maxLength) const {
@@ -281,37 +320,16 @@ bool IEnumSTATSTG::Next(STATSTG& element) {
   return true;
 }
 
-namespace {
-
-// The child entry of that name and type; exact names win over ASCII-case ones.
-bool FindChild(const TCompoundDocument& doc, uint32_t storage, WideStringView name, uint8_t type, uint32_t& found) {
-  bool loose = false;
-  for (uint32_t index : doc.At(storage).children) {
-    const TCompoundDocument::Entry& e = doc.At(index);
-    if (e.type != type) continue;
-    if (e.name == name) {
-      found = index;
-      return true;
-    }
-    if (!loose && SameTextAscii(WideStringView(e.name), name)) {
-      loose = true;
-      found = index;
-    }
-  }
-  return loose;
-}
-
-}  // namespace
 
 std::shared_ptr<IStream> IStorage::OpenStream(WideStringView name) const {
   uint32_t index;
-  if (!FindChild(*doc_, entry_, name, kTypeStream, index)) return nullptr;
+  if (!doc_->FindChild(entry_, name, index) || doc_->At(index).type != kTypeStream) return nullptr;
   return std::make_shared<IStream>(doc_, index);
 }
 
 std::shared_ptr<IStorage> IStorage::OpenStorage(WideStringView name) const {
   uint32_t index;
-  if (!FindChild(*doc_, entry_, name, kTypeStorage, index)) return nullptr;
+  if (!doc_->FindChild(entry_, name, index) || doc_->At(index).type != kTypeStorage) return nullptr;
   return std::make_shared<IStorage>(doc_, index);
 }
 

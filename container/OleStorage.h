@@ -6,8 +6,8 @@
 //
 // The bytes are untrusted: sector numbers out of range end a chain, chains
 // that loop are cut where they meet themselves, directory entries reached
-// twice or out of range are left out, and a stream's size is cut to what its
-// chain can deliver. So a damaged file gives short reads or EOleSysError,
+// twice or out of range are left out, as are later siblings of the same
+// name, and a stream's size is cut to what its chain can deliver. So a damaged file gives short reads or EOleSysError,
 // and memory stays proportional to the file.
 #pragma once
 
@@ -85,8 +85,8 @@ class IStorage {
  public:
   IStorage(std::shared_ptr<const TCompoundDocument> doc, uint32_t entry) : doc_(std::move(doc)), entry_(entry) {}
   IEnumSTATSTG EnumElements() const { return IEnumSTATSTG(doc_, entry_); }
-  // The child stream or storage of that name (an exact match first, else one
-  // that differs in ASCII case only); nullptr when there is none.
+  // The child stream or storage of that name, compared without ASCII case;
+  // nullptr when there is none or the child is of the other kind.
   std::shared_ptr<IStream> OpenStream(WideStringView name) const;
   std::shared_ptr<IStorage> OpenStorage(WideStringView name) const;
   STATSTG Stat() const;

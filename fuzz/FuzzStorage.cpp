@@ -1,10 +1,11 @@
 // Compound documents: open arbitrary bytes, walk every storage, read and seek
-// every stream.
+// every stream, and read every stream as a document property set.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
 #include "container/OleStorage.h"
+#include "container/Vox_Sum.h"
 #include "platform/Exceptions.h"
 
 using namespace gridlark;
@@ -34,6 +35,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         s.Seek(97, SeekOrigin::Begin);
         s.Read(buffer.data(), 5);
+        TVoxSummaryInformation info;
+        try {
+          info.ReadPropertySet(s, int64_t(element.cbSize), element.pwcsName.size() % 2 == 0);
+        } catch (const Exception&) {
+          // Unconvertible values and impossible dates raise; that is their answer.
+        }
       }
     }
   } catch (const Exception&) {

@@ -77,12 +77,27 @@ def build(shift, elements):
     return out
 
 
+def property_set():
+    """A summary property set: a title, an author, a page count, a date."""
+    values = [(2, struct.pack("<II", 30, 6) + b"Sales\0\0\0"),
+              (4, struct.pack("<II", 30, 4) + b"Ann\0"),
+              (14, struct.pack("<Ii", 3, 12)),
+              (12, struct.pack("<IQ", 64, 128605752310000000))]
+    pairs, body = b"", b""
+    first = 8 + 8 * len(values)
+    for pid, raw in values:
+        pairs += struct.pack("<II", pid, first + len(body))
+        body += raw
+    header = struct.pack("<HHI16sI16sI", 0xFFFE, 0, 0x00020006, bytes(16), 1, bytes(16), 0x30)
+    return header + struct.pack("<II", first + len(body), len(values)) + pairs + body
+
+
 def main():
     here = os.path.join(os.path.dirname(os.path.abspath(__file__)), "seeds", "storage")
     os.makedirs(here, exist_ok=True)
     elements = [
         (0, "Workbook", bytes(range(256)) * 18),
-        (0, "\x05SummaryInformation", b"\xFE\xFF" + bytes(198)),
+        (0, "\x05SummaryInformation", property_set()),
         (0, "Empty", b""),
         (0, "_VBA_PROJECT_CUR", None),
         (4, "dir", b"module" * 50),

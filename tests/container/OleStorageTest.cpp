@@ -268,6 +268,18 @@ TEST(OleStorage, DirectoryCyclesAndBadIdsLeaveAFiniteTree) {
     }
     EXPECT_LE(total, 7u) << c.what;
   }
+
+  // Siblings whose names differ in case only: one is listed, and it is the
+  // one a lookup opens.
+  CompoundWriter twins(9);
+  twins.AddStream(0, u"Book", Pattern(100, 1));
+  twins.AddStream(0, u"BOOK", Pattern(100, 2));
+  auto root = StgOpenStorageOnMemory(twins.Build());
+  const auto listed = Elements(*root);
+  ASSERT_EQ(listed.size(), 1u);
+  auto stream = root->OpenStream(u"book");
+  ASSERT_TRUE(stream);
+  EXPECT_EQ(ReadAll(*stream), Pattern(100, listed[0].pwcsName == u"Book" ? 1 : 2));
 }
 
 TEST(OleStorage, LargeDocumentsKeepTheirFatInDifatSectors) {

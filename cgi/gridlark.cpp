@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "lotus/VoWKS.h"
 #include "platform/NumberText.h"
 #include "platform/Streams.h"
 
@@ -120,7 +121,7 @@ Family FamilyOf(const std::string& fileName) {
 
 std::unique_ptr<TSpreadSheetFile> CreateReader(const std::string& fileName) {
   switch (FamilyOf(fileName)) {
-    case Family::Lotus:
+    case Family::Lotus: return std::make_unique<TLotus123>();
     case Family::Quattro:
     case Family::OpenDocument:
     case Family::ExcelPackage:

@@ -184,6 +184,9 @@ using TOnRecordStatusChanged =
     std::function<void(TCustomSpreadSheetFile* Sender, int32_t SheetNo, int32_t ARow, TVoxRowStatus AStatus)>;
 using TErrorParseRecord = std::function<void(TCustomSpreadSheetFile* Sender, const std::exception& Error, bool& Abort)>;
 using TOnLoadProgress = std::function<void(TCustomSpreadSheetFile* Sender, int64_t Position, int64_t TotalSize)>;
+// Asked for a password when a reader meets an encrypted file; the handler may
+// change the password and clears Continue to stop being asked.
+using TVoxOnPasswordEvent = std::function<void(TCustomSpreadSheetFile* Sender, std::string& APassword, bool& Continue)>;
 
 class TCustomSpreadSheetFile : public TComponent {
  public:

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "excel/VoXLS.h"
 #include "platform/NumberText.h"
 #include "platform/Streams.h"
 
@@ -123,8 +124,8 @@ std::unique_ptr<TSpreadSheetFile> CreateReader(const std::string& fileName) {
     case Family::Lotus:
     case Family::Quattro:
     case Family::OpenDocument:
-    case Family::ExcelPackage:
-    case Family::ExcelBinary: break;
+    case Family::ExcelPackage: break;
+    case Family::ExcelBinary: return std::make_unique<TMSExcel>();
   }
   return std::make_unique<TUnavailableReader>();
 }

@@ -3,6 +3,7 @@
 // skipping, CONTINUE, and the workbook-global records.
 #include <algorithm>
 
+#include "container/OleStorage.h"
 #include "excel/VoXLS.h"
 #include "platform/Streams.h"
 
@@ -14,13 +15,6 @@ constexpr uint16_t kContinue = 0x003C;
 constexpr uint16_t kBundleHeader = 0x008F;
 
 bool IsBOFType(uint16_t type) { return (type & 0xFF) == 0x09; }
-
-// Stand-in until the compound-document reader is merged.
-bool IsStorageData(std::span<const uint8_t> bytes) {
-  static constexpr uint8_t kSig[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
-  return bytes.size() >= 8 && std::equal(kSig, kSig + 8, bytes.begin());
-}
-
 
 }  // namespace
 
@@ -78,7 +72,25 @@ bool TMSExcel::UnicodeStrings() const { return biff8_ || Version > evExcel8 || I
 // Compound documents
 
 void TMSExcel::ReadCompoundDocument(std::vector<uint8_t> Bytes) {
-  throw EVoxFileFormatException(msg::InvalidFileFormat);
+  const std::shared_ptr<IStorage> root = StgOpenStorageOnMemory(std::move(Bytes));
+  WideString bookName;
+  IEnumSTATSTG elements = root->EnumElements();
+  elements.Reset();
+  STATSTG element;
+  while (elements.Next(element)) {
+    const WideString upper = UpperAscii(element.pwcsName);
+    if (upper == u"WORKBOOK") {
+      bookName = element.pwcsName;
+    } else if (upper == u"BOOK") {
+      if (bookName.empty()) bookName = element.pwcsName;
+    }
+  }
+  if (bookName.empty()) bookName = u"Workbook";
+  const std::shared_ptr<IStream> book = root->OpenStream(bookName);
+  if (!book) throw EVoxFileFormatException(msg::InvalidFileFormat);
+  std::vector<uint8_t> data(size_t(book->Size()));
+  data.resize(size_t(std::max<int64_t>(0, book->Read(data.data(), int64_t(data.size())))));
+  ReadWorkbookStream(ByteView(data), bookName);
 }
 
 void TMSExcel::ReadWorkbookStream(ByteView Data, std::u16string_view StreamName) {

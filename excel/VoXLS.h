@@ -176,6 +176,8 @@ class TMSExcel : public TCustomMSExcel {
   int32_t GetMaxRecordSize() const;
   bool IsKnownBuild() const;
   bool UnicodeStrings() const;
+  // 8-bit text of BIFF2 to BIFF7 in the workbook's code page.
+  WideString DecodeBytes(std::string_view Bytes) const;
   WideString ReadCodePageString(ByteView Data, size_t Pos, bool EightBit, size_t Count) const;
   WideString ReadRawString(ByteView Data, size_t Pos, int64_t ByteCount, uint8_t Options) const;
   WideString ReadUnicodeString(ByteView Data, size_t CountPos, bool WideCount, size_t* End = nullptr) const;
@@ -209,6 +211,7 @@ class TMSExcel : public TCustomMSExcel {
   // Set by a BOF of BIFF version 0x0600: strings use the BIFF8 layout.
   bool biff8_ = false;
   TCodePage codePage_;
+  bool utf16Page_ = false;  // CODEPAGE 1200
   // BIFF2 to BIFF4 number their formats by the order of the FORMAT records.
   int32_t formatCount_ = 0;
 

@@ -33,6 +33,7 @@ void TMSExcel::Load() {
   storage_ = false;
   biff8_ = false;
   codePage_.Select(1252);
+  utf16Page_ = false;
   formatCount_ = 0;
   skipSheet_ = inSheet_ = savedSkip_ = stop_ = false;
   nested_ = 0;
@@ -286,7 +287,7 @@ void TMSExcel::ReadBundleHeader() {
   Version = evExcel4;
   ++SheetIndex;
   const int32_t offset = int32_t(rec_.U32(0) + uint32_t(pos_));
-  const WideString name = codePage_.Decode(rec_.Chars(5, rec_.U8(4)));
+  const WideString name = DecodeBytes(rec_.Chars(5, rec_.U8(4)));
   if (SheetIndex < SheetNames.Count()) {
     SheetNames.ReplaceText(SheetIndex, name);
     SheetNames.PutObject(SheetIndex, offset);
@@ -311,6 +312,18 @@ void TMSExcel::ReadContinue() {
 
 // ---------------------------------------------------------------------------
 // Records
+
+WideString TMSExcel::DecodeBytes(std::string_view Bytes) const {
+  // Under code page 1200 some writers store 8-bit text as UTF-16, counting
+  // bytes, and keep Latin text in single bytes: a zero high byte tells.
+  if (utf16Page_ && Bytes.size() % 2 == 0) {
+    bool wide = false;
+    for (size_t i = 1; i < Bytes.size() && !wide; i += 2) wide = Bytes[i] == 0;
+    if (wide) return ReadRawString(ByteView(reinterpret_cast<const uint8_t*>(Bytes.data()), Bytes.size()), 0,
+                                   int64_t(Bytes.size()), 1);
+  }
+  return codePage_.Decode(Bytes);
+}
 
 bool TMSExcel::ProcessRecord() {
   if (OnRecord) OnRecord(this, RecordHeader, rec_.span());
@@ -358,7 +371,10 @@ void TMSExcel::DispatchRecord() {
       Encrypted = true;
       RequestPassword();
       throw EVoxUnknownEncryptionException(msg::UnknownEncryption);
-    case 0x0042: codePage_.Select(r.U16(0)); break;
+    case 0x0042:
+      codePage_.Select(r.U16(0));
+      utf16Page_ = r.U16(0) == 1200;
+      break;
     case 0x0043: AddFormat(false, {}, r.U8(2) & 0x3F, r.U8(0), -1, 0); break;
     case 0x0243: case 0x0443: AddFormat(false, {}, r.U8(1), r.U8(0), -1, 0); break;
     case 0x00E0: AddFormat(false, {}, r.U16(2), r.U16(0), r.U16(6), 0); break;
@@ -390,7 +406,7 @@ void TMSExcel::DispatchRecord() {
 WideString TMSExcel::ReadCodePageString(ByteView Data, size_t Pos, bool EightBit, size_t Count) const {
   if (EightBit || Version < evExcel8) {
     if (Data.U8(Pos) == 0) ++Pos;
-    return codePage_.Decode(Data.Chars(Pos, Count));
+    return DecodeBytes(Data.Chars(Pos, Count));
   }
   // Wide text stays wide.
   return ReadRawString(Data, Pos + 1, int64_t(Count) * 2, 1);
@@ -439,14 +455,14 @@ void TMSExcel::ReadFormat() {
   int32_t number;
   if (RecordHeader.RecType == 0x001E) {  // BIFF2, BIFF3: numbered by order
     number = formatCount_++;
-    text = codePage_.Decode(r.Chars(1, r.U8(0)));
+    text = DecodeBytes(r.Chars(1, r.U8(0)));
   } else if (UnicodeStrings()) {
     number = r.U16(0);
     text = ReadUnicodeString(r, 2, true);
   } else {
     // BIFF4 leaves the number word unused and numbers formats by order.
     number = Version < evExcel5 ? formatCount_++ : r.U16(0);
-    text = codePage_.Decode(r.Chars(3, r.U8(2)));
+    text = DecodeBytes(r.Chars(3, r.U8(2)));
   }
   AddFormat(true, WideToAnsi(text), number, 0, -1, 0);
 }

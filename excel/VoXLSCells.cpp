@@ -92,7 +92,7 @@ void TMSExcel::ReadLabel() {
   if (!OnCellValue) return;
   const ByteView& r = rec_;
   if (RecordHeader.RecType == 0x0004) {  // BIFF2
-    ReportCell(0, r.U8(5) >> 6, 6, Variant(codePage_.Decode(r.Chars(8, r.U8(7)))), ictString);
+    ReportCell(0, r.U8(5) >> 6, 6, Variant(DecodeBytes(r.Chars(8, r.U8(7)))), ictString);
     return;
   }
   WideString text;

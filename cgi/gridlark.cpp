@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "excel/VoXLS.h"
 #include "lotus/VoWKS.h"
 #include "platform/NumberText.h"
 #include "platform/Streams.h"
@@ -124,8 +125,8 @@ std::unique_ptr<TSpreadSheetFile> CreateReader(const std::string& fileName) {
     case Family::Lotus: return std::make_unique<TLotus123>();
     case Family::Quattro:
     case Family::OpenDocument:
-    case Family::ExcelPackage:
-    case Family::ExcelBinary: break;
+    case Family::ExcelPackage: break;
+    case Family::ExcelBinary: return std::make_unique<TMSExcel>();
   }
   return std::make_unique<TUnavailableReader>();
 }

@@ -64,6 +64,11 @@ void TSpreadSheetCells::SetCellValue(int Col, int Row, const Variant& Value, TAl
   EnsureRow(Row);
   TSpreadSheetRow& row = Items(Row);
   if (Col >= kMaxStoreCols) ListIndexError(Col);
+  if (Row != lastRow_) {
+    if (row.Cols.Entries().empty() && lastRow_ >= 0 && lastRow_ < int(rows_.size()))
+      row.Cols.Reserve(rows_[size_t(lastRow_)].Cols.Entries().size());
+    lastRow_ = Row;
+  }
   TVoxCell& cell = row.Cols.Put(Col);
   cell.Value = Value;
   cell.Alignment = Alignment;
@@ -89,11 +94,13 @@ Variant TSpreadSheetCells::GetCellValue(int Col, int Row) {
 void TSpreadSheetCells::DeleteRow(int Index) {
   Items(Index);
   rows_.erase(rows_.begin() + Index);
+  lastRow_ = -1;
 }
 
 void TSpreadSheetCells::Clear() {
   while (!rows_.empty()) rows_.pop_back();
   rows_.shrink_to_fit();
+  lastRow_ = -1;
   DeclaredLastCol = DeclaredLastRow = ColCount = RowCount = 0;
 }
 

@@ -58,6 +58,7 @@ class TSpreadSheetCols {
   TVoxCell& Put(int Col);
   // Stored cells in column order.
   std::span<const Entry> Entries() const { return entries_; }
+  void Reserve(size_t cells) { entries_.reserve(cells); }
 
  private:
   std::vector<Entry> entries_;
@@ -102,6 +103,9 @@ class TSpreadSheetCells {
 
  private:
   std::vector<TSpreadSheetRow> rows_;
+  // The row that last received a cell: a new row reserves room for as many
+  // cells as it holds, since rows of a sheet tend to be alike.
+  int32_t lastRow_ = -1;
 };
 
 class TSpreadSheet : public TComponent {

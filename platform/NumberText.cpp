@@ -1,5 +1,6 @@
 #include "platform/NumberText.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -10,29 +11,132 @@
 
 namespace gridlark {
 
-void AppendFloatText(std::string& out, double value) {
-  if (std::isnan(value)) { out += "NAN"; return; }
-  if (std::isinf(value)) { out += value < 0 ? "-INF" : "INF"; return; }
-  if (value == 0) { out += '0'; return; }  // also -0
-  char buf[40];
-  const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
-  const char sep = FormatSettings().DecimalSeparator;
-  // to_chars writes 1.5e-07 / 1e+20; the locale form is 1.5E-7 / 1E20.
-  for (char* p = buf; p < res.ptr; ++p) {
-    if (*p == '.') {
-      out += sep;
-    } else if (*p == 'e') {
-      out += 'E';
-      ++p;
-      if (*p == '-') out += '-';
-      if (*p == '-' || *p == '+') ++p;
-      while (p + 1 < res.ptr && *p == '0') ++p;
-      out.append(p, res.ptr);
-      break;
-    } else {
-      out += *p;
-    }
+namespace {
+
+constexpr uint64_t kPow10[] = {1ull,
+                               10ull,
+                               100ull,
+                               1000ull,
+                               10000ull,
+                               100000ull,
+                               1000000ull,
+                               10000000ull,
+                               100000000ull,
+                               1000000000ull,
+                               10000000000ull,
+                               100000000000ull,
+                               1000000000000ull,
+                               10000000000000ull,
+                               100000000000000ull,
+                               1000000000000000ull,
+                               10000000000000000ull,
+                               100000000000000000ull,
+                               1000000000000000000ull,
+                               10000000000000000000ull};
+
+// The 15 significant digits of |value| correctly rounded, and the decimal
+// exponent of the first, for 1E-5 <= |value| < 1E15. A long double product
+// carries 11 bits beyond the digits, so the rounding is certain unless the
+// product lies within a hair of a half; then, and outside the range, false.
+bool FastDigits(double value, uint64_t& digits, int& exp10) {
+  const long double a = std::fabs(static_cast<long double>(value));
+  if (!(a >= 1e-5L && a < 1e15L)) return false;
+  int e = 0;
+  if (a >= 1) {
+    while (e < 14 && a >= static_cast<long double>(kPow10[e + 1])) ++e;
+  } else {
+    while (e > -5 && a * static_cast<long double>(kPow10[-e]) < 1) --e;
   }
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const int k = 14 - e;  // 0 .. 19: every 10^k is exact in a long double
+    const long double p = a * static_cast<long double>(kPow10[k]);
+    const long double whole = std::floor(p);
+    const long double frac = p - whole;
+    if (std::fabs(frac - 0.5L) < 1e-4L) return false;
+    uint64_t n = static_cast<uint64_t>(whole) + (frac > 0.5L ? 1 : 0);
+    if (n >= kPow10[15]) {
+      if (n == kPow10[15] && p < static_cast<long double>(kPow10[15])) {  // rounded up to the next power
+        digits = kPow10[14];
+        exp10 = e + 1;
+        return true;
+      }
+      if (++e > 14) return false;
+      continue;
+    }
+    if (n < kPow10[14]) {
+      if (--e < -5) return false;
+      continue;
+    }
+    digits = n;
+    exp10 = e;
+    return true;
+  }
+  return false;
+}
+
+// The same through the standard library, for every other value.
+void ExactDigits(double value, uint64_t& digits, int& exp10) {
+  char sci[40];
+  const auto res = std::to_chars(sci, sci + sizeof sci, std::fabs(value), std::chars_format::scientific, 14);
+  const char* e = std::find(sci, res.ptr, 'e');
+  digits = 0;
+  for (const char* p = sci; p < e; ++p)
+    if (*p != '.') digits = digits * 10 + uint64_t(*p - '0');
+  exp10 = 0;
+  std::from_chars(e + (e[1] == '+' ? 2 : 1), res.ptr, exp10);
+}
+
+}  // namespace
+
+char* WriteFloatText(char* out, double value) {
+  if (std::isnan(value)) return std::copy_n("NAN", 3, out);
+  if (std::isinf(value)) return value < 0 ? std::copy_n("-INF", 4, out) : std::copy_n("INF", 3, out);
+  if (value == 0) {  // also -0
+    *out = '0';
+    return out + 1;
+  }
+  uint64_t n;
+  int exp10;
+  if (!FastDigits(value, n, exp10)) ExactDigits(value, n, exp10);
+  // n holds 15 digits; drop the trailing zeros.
+  char digits[20];
+  char* end = std::to_chars(digits, digits + sizeof digits, n).ptr;
+  while (end - digits > 1 && end[-1] == '0') --end;
+  const int count = int(end - digits);
+
+  if (value < 0) *out++ = '-';
+  const char sep = FormatSettings().DecimalSeparator;
+  if (exp10 < -4 || exp10 >= 15) {
+    // 1.5E-7, 1E20
+    *out++ = digits[0];
+    if (count > 1) {
+      *out++ = sep;
+      out = std::copy_n(digits + 1, count - 1, out);
+    }
+    *out++ = 'E';
+    return std::to_chars(out, out + 8, exp10).ptr;
+  }
+  if (exp10 < 0) {
+    *out++ = '0';
+    *out++ = sep;
+    out = std::fill_n(out, -exp10 - 1, '0');
+    return std::copy_n(digits, count, out);
+  }
+  const int whole = exp10 + 1;
+  if (count <= whole) {
+    out = std::copy_n(digits, count, out);
+    return std::fill_n(out, whole - count, '0');
+  }
+  out = std::copy_n(digits, whole, out);
+  *out++ = sep;
+  return std::copy_n(digits + whole, count - whole, out);
+}
+
+char* WriteIntText(char* out, int64_t value) { return std::to_chars(out, out + 24, value).ptr; }
+
+void AppendFloatText(std::string& out, double value) {
+  char buf[kMaxNumberText];
+  out.append(buf, WriteFloatText(buf, value));
 }
 
 std::string FloatToText(double value) {
@@ -42,9 +146,8 @@ std::string FloatToText(double value) {
 }
 
 void AppendIntText(std::string& out, int64_t value) {
-  char buf[24];
-  const auto res = std::to_chars(buf, buf + sizeof buf, value);
-  out.append(buf, res.ptr);
+  char buf[kMaxNumberText];
+  out.append(buf, WriteIntText(buf, value));
 }
 
 namespace {

@@ -11,7 +11,7 @@ namespace gridlark {
 namespace {
 
 constexpr uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
-constexpr uint32_t kNoStream = 0xFFFFFFFF;
+constexpr uint32_t kFreeSector = 0xFFFFFFFF;  // FAT: a sector in no chain
 constexpr uint32_t kHeaderDifatEntries = 109;
 constexpr uint32_t kMiniSectorSize = 64;
 constexpr uint32_t kEntrySize = 128;
@@ -100,7 +100,8 @@ TCompoundDocument::TCompoundDocument(std::vector<uint8_t> bytes) : bytes_(std::m
   miniFat_.reserve(miniFatChain.size() * (sectorSize_ / 4));
   for (uint32_t s : miniFatChain) {
     const ByteView sector = SectorBytes(s);
-    for (uint32_t j = 0; j < sectorSize_ / 4; ++j) miniFat_.push_back(sector.Has(4 * j, 4) ? sector.U32(4 * j) : kNoStream);
+    for (uint32_t j = 0; j < sectorSize_ / 4; ++j)
+      miniFat_.push_back(sector.Has(4 * j, 4) ? sector.U32(4 * j) : kFreeSector);
   }
 }
 
@@ -115,7 +116,8 @@ void TCompoundDocument::ReadFat() {
     if (s >= sectorCount_) done = true;
     else fatSectors.push_back(s);
   };
-  for (uint32_t k = 0; k < kHeaderDifatEntries && !done && fatSectors.size() < needed; ++k) take(view_.U32(0x4C + 4 * k));
+  for (uint32_t k = 0; k < kHeaderDifatEntries && !done && fatSectors.size() < needed; ++k)
+    take(view_.U32(0x4C + 4 * k));
   std::vector<bool> seen(sectorCount_);
   uint32_t difat = view_.U32(0x44);
   while (!done && fatSectors.size() < needed && difat < sectorCount_ && !seen[difat]) {
@@ -125,7 +127,7 @@ void TCompoundDocument::ReadFat() {
     difat = sector.U32(4 * (perSector - 1));
   }
 
-  fat_.assign(sectorCount_, kNoStream);
+  fat_.assign(sectorCount_, kFreeSector);
   for (size_t k = 0; k < fatSectors.size(); ++k) {
     const ByteView sector = SectorBytes(fatSectors[k]);
     for (uint32_t j = 0; j < perSector; ++j) {
@@ -140,7 +142,9 @@ void TCompoundDocument::ReadDirectory() {
   const std::vector<uint32_t> chain = Chain(view_.U32(0x30), sectorCount_);
   const uint32_t perSector = sectorSize_ / kEntrySize;
   const uint64_t entryCount = uint64_t(chain.size()) * perSector;
-  auto raw = [&](uint32_t id) { return SectorBytes(chain[id / perSector]).Sub((id % perSector) * kEntrySize, kEntrySize); };
+  auto raw = [&](uint32_t id) {
+    return SectorBytes(chain[id / perSector]).Sub((id % perSector) * kEntrySize, kEntrySize);
+  };
   auto make = [&](ByteView e) {
     Entry entry;
     const uint32_t chars = std::min<uint32_t>(e.U16(0x40), 64) / 2;
@@ -244,7 +248,7 @@ std::vector<uint32_t> TCompoundDocument::MiniChain(uint32_t start, uint64_t maxL
   std::vector<uint32_t> chain;
   std::vector<bool> seen;
   for (uint32_t s = start; s < miniSectorCount_ && chain.size() < maxLength;
-       s = s < miniFat_.size() ? miniFat_[s] : kNoStream) {
+       s = s < miniFat_.size() ? miniFat_[s] : kFreeSector) {
     if (seen.empty()) seen.resize(miniSectorCount_);
     if (seen[s]) break;
     seen[s] = true;

@@ -157,8 +157,10 @@ std::vector<uint8_t> CompoundWriter::Build() {
   for (size_t i = 0; i < fatTable.size(); ++i) Put32(out, SectorOffset(0) + 4 * i, fatTable[i]);
   for (size_t i = 0; i < size_t(miniFatCount) * perFat; ++i)
     Put32(out, SectorOffset(miniFatStart_) + 4 * i, i < miniFat.size() ? miniFat[i] : kFree);
-  if (!miniStream.empty()) std::copy(miniStream.begin(), miniStream.end(), out.begin() + long(SectorOffset(entries_[0].start)));
-  for (const auto& [start, e] : regular) std::copy(e->data.begin(), e->data.end(), out.begin() + long(SectorOffset(start)));
+  if (!miniStream.empty())
+    std::copy(miniStream.begin(), miniStream.end(), out.begin() + long(SectorOffset(entries_[0].start)));
+  for (const auto& [start, e] : regular)
+    std::copy(e->data.begin(), e->data.end(), out.begin() + long(SectorOffset(start)));
 
   for (size_t id = 0; id < size_t(dirCount) * perDir; ++id) {
     const size_t at = EntryOffset(int(id));

@@ -93,7 +93,7 @@ TEST(Utf8, BufferDecodingCountsAndFailsOnBadSequences) {
       {"\xF0\x9F\x98", kUtf8Error, u""},
       {"\xF4\x90\x80\x80", kUtf8Error, u""},  // beyond U+10FFFF
       {"\xF8\x88\x80\x80", kUtf8Error, u""},
-      // A stray continuation byte acts as a lead, as in the legacy decoder.
+      // A stray continuation byte acts as a lead byte.
       {"\x81\x81", 2, u"\u0041"},
   };
   for (const auto& c : cases) {

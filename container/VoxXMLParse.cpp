@@ -373,6 +373,14 @@ class TVoXMLParser {
     tag_.FRawText = Bytes(s.textB, s.textE);
     tag_.FRawAttributes = Bytes(s.attrB, s.attrE);
     if (s.kind == Scanned::Nameless) {
+      if (s.next == pos_) {
+        // A "/>" with no element open: passed over like an end tag (reading
+        // on from the same place would never end).
+        size_t tb, te, next;
+        while (!EndTagScan(pos_, tb, te, next)) pos_ -= w_.Fill(Keep());
+        pos_ = next;
+        return;
+      }
       // A '<' followed by no name, or the '>' after a CDATA section: the text
       // belongs to the open element, and attribute text replaces its own.
       pos_ = s.next;

@@ -92,6 +92,8 @@ TEST(XmlEngine, TreeShapeAndTextValues) {
       {"<!-- lead --><a>x</a>", "Ta=x~x;"},
       // A '<' followed by no name: its text goes to the open element.
       {"<a>x<>y</a>", "Ta=xy~xy;"},
+      // A "/>" before any element is passed over.
+      {"<>x/><a>y</a>", "Ta=y~y;"},
   };
   for (const auto& c : cases) EXPECT_EQ(Parse(c.xml), c.tree) << c.xml;
 }

@@ -218,19 +218,15 @@ void TZipArchive::ReadFromStream(TStream& Stream) {
   // the entries' data stay in memory for the archive's lifetime.
   auto storage = std::make_shared<std::string>();
   {
-    const int64_t size = Stream.Size();
     Stream.SetPosition(0);
-    if (size > 0) storage->reserve(size_t(std::min<int64_t>(size, int64_t(1) << 28)));
-    size_t chunk = 1 << 16;
-    for (;;) {
-      const size_t old = storage->size();
-      storage->resize(old + chunk);
-      const int64_t got = Stream.Read(storage->data() + old, int64_t(chunk));
-      storage->resize(old + size_t(std::max<int64_t>(got, 0)));
-      if (got <= 0) break;
-      chunk = std::min<size_t>(chunk * 2, size_t(1) << 24);
+    const int64_t size = Stream.Size();
+    if (size > 0) {
+      storage->resize(size_t(size));
+      storage->resize(size_t(std::max<int64_t>(Stream.Read(storage->data(), size), 0)));
     }
-    storage->shrink_to_fit();
+    // A stream may hold more than its size said.
+    char more[4096];
+    for (int64_t got; (got = Stream.Read(more, sizeof more)) > 0;) storage->append(more, size_t(got));
     Stream.SetPosition(start);
   }
   const ByteView v(reinterpret_cast<const uint8_t*>(storage->data()), storage->size());

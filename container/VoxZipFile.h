@@ -184,7 +184,7 @@ class TZDecompressionStream : public TStream {
  private:
   TStream& FSource;
   std::unique_ptr<z_stream_s> FZ;
-  std::vector<uint8_t> FInput;
+  std::unique_ptr<uint8_t[]> FInput;
   int64_t FExpected;
   int64_t FPosition = 0;
   bool FEnded = false;

@@ -16,7 +16,7 @@ constexpr size_t kInputChunk = 1 << 16;
 }  // namespace
 
 TZDecompressionStream::TZDecompressionStream(TStream& Source, Format format, int64_t ExpectedSize)
-    : FSource(Source), FZ(std::make_unique<z_stream_s>()), FInput(kInputChunk), FExpected(ExpectedSize) {
+    : FSource(Source), FZ(std::make_unique<z_stream_s>()), FInput(std::make_unique_for_overwrite<uint8_t[]>(kInputChunk)), FExpected(ExpectedSize) {
   *FZ = z_stream_s();
   if (inflateInit2(FZ.get(), format == Format::Zlib ? MAX_WBITS : -MAX_WBITS) != Z_OK) {
     FZ.reset();
@@ -36,9 +36,9 @@ int64_t TZDecompressionStream::Read(void* buffer, int64_t count) {
   int64_t produced = 0;
   while (produced < count && !FEnded) {
     if (FZ->avail_in == 0) {
-      const int64_t got = FSource.Read(FInput.data(), int64_t(FInput.size()));
+      const int64_t got = FSource.Read(FInput.get(), int64_t(kInputChunk));
       if (got <= 0) break;  // the compressed data are exhausted
-      FZ->next_in = FInput.data();
+      FZ->next_in = FInput.get();
       FZ->avail_in = uInt(got);
     }
     const int64_t want = std::min<int64_t>(count - produced, UINT_MAX);

@@ -310,14 +310,22 @@ class TMSExcelX : public TCustomMSExcel {
   void SheetListTag(TVoXMLItem* ParentNode, const TVoXMLTag& Tag, bool& Accept);
   void SharedStringTag(TVoXMLItem* ParentNode, const TVoXMLTag& Tag, bool& Accept);
 
-  // One worksheet (VoXLSWorksheet.cpp).
+  // One worksheet (VoXLSWorksheet.cpp): a streamed scan of the part whose
+  // element handlers below keep the cell being read.
+  class TWorksheetParser;
+  friend class TWorksheetParser;
   void ReadWorksheet(int32_t SheetNo, int EntryIndex);
-  void CellTag(TVoXMLItem* ParentNode, const TVoXMLTag& Tag, bool& Accept);
-  void CellAfterTag(TVoXMLItem*& Node);
-  void ReportValue(WideStringView Text);
-  void ReportInlineString();
+  void BeginRow(std::string_view Attributes);
+  void EndRow();
+  void BeginCell(std::string_view Attributes);
+  void EndCell();
+  // Texts as they stand in the part (UTF-8, or the code page it declares).
+  WideString DecodeText(std::string_view Raw) const;
+  void ReportValue(std::string_view Raw);
+  void ReportFormula(std::string_view Raw);
+  void AppendInlineText(std::string_view Raw);
   void ReportCell(const Variant& Value, int32_t FormatIndex, TVoxCellType CellType);
-  void ReportColumnWidths(const TVoXMLItem& Col);
+  void ReportColumnWidths(std::string_view Attributes);
 
   std::unique_ptr<TZipArchive> zip_;
   // Folder of the workbook part ("xl/" in every ordinary package).
@@ -336,6 +344,7 @@ class TMSExcelX : public TCustomMSExcel {
   bool inlineSeen_ = false;
   WideString inline_;
   WideString scratch_;
+  bool ansiText_ = false;  // the worksheet declares an encoding other than UTF-8
   int32_t rowIndex_ = 0;
   int64_t widthReports_ = 0;
 };

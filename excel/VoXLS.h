@@ -321,7 +321,7 @@ class TMSExcelX : public TCustomMSExcel {
   void EndCell();
   // Texts as they stand in the part (UTF-8, or the code page it declares).
   WideString DecodeText(std::string_view Raw) const;
-  void ReportValue(std::string_view Raw);
+  void ReportValue(std::string_view Raw, std::string_view Untrimmed);
   void ReportFormula(std::string_view Raw);
   void AppendInlineText(std::string_view Raw);
   void ReportCell(const Variant& Value, int32_t FormatIndex, TVoxCellType CellType);
@@ -345,6 +345,7 @@ class TMSExcelX : public TCustomMSExcel {
   WideString inline_;
   WideString scratch_;
   bool ansiText_ = false;  // the worksheet declares an encoding other than UTF-8
+  bool preserveSpace_ = false;  // the value element asks for its blanks to be kept
   int32_t rowIndex_ = 0;
   int64_t widthReports_ = 0;
 };

@@ -211,8 +211,17 @@ class TMSExcelX::TWorksheetParser {
   void Run() {
     Fill();
     for (;;) {
-      // Text up to the next tag.
-      const char* lt = pos_ < end_ ? static_cast<const char*>(std::memchr(buf_.get() + pos_, '<', end_ - pos_)) : nullptr;
+      // Text up to the next tag: usually a few bytes, looked at directly
+      // before memchr takes over.
+      const char* lt = nullptr;
+      {
+        const char* p = buf_.get() + pos_;
+        const char* e = buf_.get() + end_;
+        const char* near = p + 16 < e ? p + 16 : e;
+        while (p < near && *p != '<') ++p;
+        if (p < near) lt = p;
+        else if (p < e) lt = static_cast<const char*>(std::memchr(p, '<', size_t(e - p)));
+      }
       const size_t stop = lt ? size_t(lt - buf_.get()) : end_;
       if (capture_) text_.append(buf_.get() + pos_, stop - pos_);
       pos_ = stop;
@@ -276,9 +285,11 @@ class TMSExcelX::TWorksheetParser {
     if (pos_ + 1 >= end_) return false;
     const char c1 = b[pos_ + 1];
     if (c1 == '/') {
-      const char* gt = Find(pos_ + 2, ">");
-      if (!gt) return false;
-      pos_ = size_t(gt - b) + 1;
+      // An end tag; the name in it is not looked at.
+      size_t gt = pos_ + 2;
+      while (gt < end_ && b[gt] != '>') ++gt;
+      if (gt >= end_) return false;
+      pos_ = gt + 1;
       End();
       return true;
     }
@@ -400,6 +411,12 @@ class TMSExcelX::TWorksheetParser {
         if (Up(0) == kCols) x_.ReportColumnWidths(attributes);
         break;
       case kValue:
+        // String values keep their blanks where the producer asks for it.
+        x_.preserveSpace_ = attributes.find("preserve") != std::string_view::npos &&
+                            attributes.find("xml:space") != std::string_view::npos;
+        text_.clear();
+        capture_ = true;
+        break;
       case kFormula:
       case kText:
         text_.clear();
@@ -421,7 +438,7 @@ class TMSExcelX::TWorksheetParser {
     stack_.pop_back();
     capture_ = false;
     switch (kind) {
-      case kValue: x_.ReportValue(TrimBytes(text_)); break;
+      case kValue: x_.ReportValue(TrimBytes(text_), text_); break;
       case kFormula: x_.ReportFormula(TrimBytes(text_)); break;
       case kText: x_.AppendInlineText(text_); break;
       case kCell: x_.EndCell(); break;
@@ -548,7 +565,7 @@ void TMSExcelX::ReportFormula(std::string_view Raw) {
   FormulaTexts.push_back(TXLSXFormula{CurrentSheet, cellRow_, cellCol_, u"=" + text});
 }
 
-void TMSExcelX::ReportValue(std::string_view Raw) {
+void TMSExcelX::ReportValue(std::string_view Raw, std::string_view Untrimmed) {
   switch (cellKind_) {
     case ckShared: {
       int32_t index;
@@ -561,7 +578,7 @@ void TMSExcelX::ReportValue(std::string_view Raw) {
     case ckString:
     case ckInline:
     case ckError: {
-      WideString text = DecodeText(Raw);
+      WideString text = DecodeText(preserveSpace_ ? Untrimmed : Raw);
       DecodeHtmlEntities(text);
       ReportCell(Variant(std::move(text)), -1, ictString);
       return;

@@ -257,6 +257,10 @@ struct TXLSXFont {
   int32_t ColorIndex = -1;  // palette index; -1 when none is given
 };
 
+// Decodes the escapes with which package parts write characters XML cannot
+// hold: "_x000D_" is a carriage return, "_x005F_" an underscore.
+void DecodeXStringEscapes(WideString& Text);
+
 // Reads a cell reference such as "B7" or "$B$7": Row and Column 0-based, -1
 // where the letters or digits are missing or lie beyond the format's last
 // row (1,048,576) or column (XFD).
@@ -308,7 +312,6 @@ class TMSExcelX : public TCustomMSExcel {
   void ParsePart(std::string_view PartName, TVoXMLEngine& Engine);
   std::string ResolveSheetTarget(const WideString& Id);
   void SheetListTag(TVoXMLItem* ParentNode, const TVoXMLTag& Tag, bool& Accept);
-  void SharedStringTag(TVoXMLItem* ParentNode, const TVoXMLTag& Tag, bool& Accept);
 
   // One worksheet (VoXLSWorksheet.cpp): a streamed scan of the part whose
   // element handlers below keep the cell being read.

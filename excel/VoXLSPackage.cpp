@@ -9,6 +9,7 @@
 #include "container/VoxXML.h"
 #include "container/VoxZipFile.h"
 #include "excel/VoXLS.h"
+#include "excel/VoXLSScan.h"
 #include "platform/NumberText.h"
 #include "platform/Streams.h"
 
@@ -35,6 +36,34 @@ int32_t IntAttribute(const TVoXMLItem& item, std::string_view name, int32_t fall
 }
 
 }  // namespace
+
+void DecodeXStringEscapes(WideString& Text) {
+  size_t at = Text.find(u"_x");
+  if (at == WideString::npos) return;
+  const auto hex = [](char16_t c) {
+    return c >= u'0' && c <= u'9' ? c - u'0' : c >= u'a' && c <= u'f' ? c - u'a' + 10 : c >= u'A' && c <= u'F' ? c - u'A' + 10 : -1;
+  };
+  WideString out(Text, 0, at);
+  size_t i = at;
+  while (i < Text.size()) {
+    if (Text[i] == u'_' && i + 6 < Text.size() && Text[i + 1] == u'x' && Text[i + 6] == u'_') {
+      int value = 0;
+      bool ok = true;
+      for (size_t k = 2; k < 6 && ok; ++k) {
+        const int d = hex(Text[i + k]);
+        ok = d >= 0;
+        value = value * 16 + d;
+      }
+      if (ok) {
+        out.push_back(char16_t(value));
+        i += 7;
+        continue;
+      }
+    }
+    out.push_back(Text[i++]);
+  }
+  Text = std::move(out);
+}
 
 TMSExcelX::TMSExcelX() { Version = evExcel12; }
 
@@ -236,42 +265,63 @@ void TMSExcelX::ReadSharedStrings() {
     ReadBinaryPart("xl/sharedStrings.bin");
     return;
   }
-  TVoXMLEngine engine;
-  engine.OnTag = [this](TVoXMLEngine&, TVoXMLItem* Parent, const TVoXMLTag& Tag, bool& Accept) {
-    SharedStringTag(Parent, Tag, Accept);
-  };
-  engine.OnAfterTag = [this](TVoXMLEngine&, TVoXMLItem*& Node, bool&) {
-    const std::string_view name = Node->Name;
-    if (IsName(name, "si") || IsName(name, "sstItem")) {
-      // One entry per item, also for an item without text, so that the
-      // indexes of the cells keep pointing at their own strings.
-      SharedStrings.Add(scratch_);
-      sharedValues_.emplace_back(WideStringView(scratch_));
-      scratch_.clear();
-      TVoXMLItem::Free(Node);
+  // One entry per item, also for an item without text, so that the indexes
+  // of the cells keep pointing at their own strings. The text of an item is
+  // its texts joined exactly as written, white space included, in plain
+  // items and in runs; phonetic runs and run properties are passed over.
+  struct Parser {
+    TMSExcelX& x;
+    enum Kind : uint8_t { kItem, kRun, kText, kRoot };
+    std::vector<Kind> stack;
+    void Declaration(std::string_view attributes) {
+      TXMLAttributeReader reader(attributes);
+      std::string_view name, value;
+      while (reader.Next(name, value)) {
+        if (name != "encoding") continue;
+        const WideString encoding = UnquoteAttributeValue(AnsiToWide(value));
+        x.ansiText_ = !encoding.empty() && !SameTextAscii(encoding, u"utf-8");
+      }
     }
-  };
-  scratch_.clear();
-  ParsePart(base_ + "sharedStrings.xml", engine);
-  scratch_.clear();
-}
-
-void TMSExcelX::SharedStringTag(TVoXMLItem* ParentNode, const TVoXMLTag& Tag, bool& Accept) {
-  const std::string_view name = Tag.Name();
-  if (IsName(name, "t")) {
-    const std::string_view parent = ParentNode->Name;
-    if (IsName(parent, "si") || IsName(parent, "sstItem") || IsName(parent, "r")) {
-      // The text of an item is its texts joined exactly as written, white
-      // space included; phonetic runs are refused before they get here.
-      WideString piece = Tag.Text();
-      DecodeHtmlEntities(piece);
-      scratch_ += piece;
+    bool Start(std::string_view name, std::string_view, bool& collect) {
+      if (stack.empty()) {
+        stack.push_back(kRoot);
+        return true;
+      }
+      if (IsName(name, "si") || IsName(name, "sstItem")) {
+        x.scratch_.clear();
+        stack.push_back(kItem);
+      } else if (IsName(name, "r")) {
+        stack.push_back(kRun);
+      } else if (IsName(name, "t") && (stack.back() == kItem || stack.back() == kRun)) {
+        collect = true;
+        stack.push_back(kText);
+      } else {
+        return false;
+      }
+      return true;
     }
-    Accept = false;
-    return;
-  }
-  Accept = IsName(name, "sst") || IsName(name, "si") || IsName(name, "sstItem") || IsName(name, "r");
-  if (IsName(name, "si") || IsName(name, "sstItem")) scratch_.clear();
+    void End(std::string_view text) {
+      if (stack.empty()) return;
+      const Kind kind = stack.back();
+      stack.pop_back();
+      if (kind == kText) {
+        WideString piece = x.DecodeText(text);
+        DecodeHtmlEntities(piece);
+        x.scratch_ += piece;
+      } else if (kind == kItem) {
+        DecodeXStringEscapes(x.scratch_);
+        x.SharedStrings.Add(x.scratch_);
+        x.sharedValues_.emplace_back(WideStringView(x.scratch_));
+        x.scratch_.clear();
+      }
+    }
+  } parser{*this, {}};
+  std::string data;
+  zip_->ExtractFileByName(base_ + "sharedStrings.xml", data);
+  ansiText_ = false;
+  scratch_.clear();
+  TPartScanner<Parser>(parser, data).Run();
+  scratch_.clear();
 }
 
 // ---------------------------------------------------------------------------

@@ -2,12 +2,12 @@
 // positions), column widths and formula texts.
 //
 // Worksheets are the bulk of a package, often tens of megabytes of XML, so
-// they are not built into an XML tree: the part is inflated in chunks into a
-// window and scanned once, element by element. Only the path to the cell
-// data is followed (worksheet, sheetData, row, c with v, f and inline
-// strings, cols and col); every other element is passed over with its
-// subtree, and nothing is kept of a cell once it is reported. Names are
-// compared exactly, with or without the "x:" prefix some producers write.
+// they are not built into an XML tree: the part is inflated in chunks and
+// scanned once (VoXLSScan.h). Only the path to the cell data is followed
+// (worksheet, sheetData, row, c with v, f and inline strings, cols and col);
+// every other element is passed over with its subtree, and nothing is kept
+// of a cell once it is reported. Names are compared exactly, with or
+// without the "x:" prefix some producers write.
 #include <algorithm>
 #include <charconv>
 #include <climits>
@@ -18,6 +18,7 @@
 #include "container/VoxXML.h"
 #include "container/VoxZipFile.h"
 #include "excel/VoXLS.h"
+#include "excel/VoXLSScan.h"
 #include "platform/Locale.h"
 #include "platform/NumberText.h"
 #include "text/VoxPars.h"
@@ -33,15 +34,6 @@ constexpr int32_t kLastCol = 16383;
 constexpr int64_t kMaxWidthReports = 65536;
 
 bool IsRefChrome(char c) { return c == '"' || c == '$' || c == '\''; }
-
-// An attribute value as written, without its quotes.
-std::string_view Unquoted(std::string_view v) {
-  if (!v.empty() && (v[0] == '"' || v[0] == '\'')) {
-    v.remove_prefix(1);
-    if (!v.empty() && (v.back() == '"' || v.back() == '\'')) v.remove_suffix(1);
-  }
-  return v;
-}
 
 // Plain decimal digits (at most nine) as a number; false for anything else.
 template <class Ch>
@@ -71,20 +63,6 @@ std::string_view TrimBytes(std::string_view s) {
   while (!s.empty() && uint8_t(s.back()) <= 32) s.remove_suffix(1);
   return s;
 }
-
-// Byte classes of the scan: name characters, and the bytes that end or
-// quote inside a tag.
-struct ByteClasses {
-  bool name[256] = {};
-  bool tag[256] = {};
-  constexpr ByteClasses() {
-    for (int c = 0; c < 256; ++c)
-      name[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ':' || c == '_' ||
-                c == '-' || c == '.' || c >= 0x80;
-    tag[int('>')] = tag[int('"')] = tag[int('\'')] = true;
-  }
-};
-constexpr ByteClasses kBytes;
 
 // The attributes of a tag one by one: name and value without quotes. Faster
 // than the general reader for the few short attributes of rows and cells.
@@ -204,157 +182,80 @@ void ParseCellRef(std::string_view Ref, int32_t& Row, int32_t& Column) {
 // ---------------------------------------------------------------------------
 // The scan
 
+// Follows the path to the cell data and hands each element to the reader.
 class TMSExcelX::TWorksheetParser {
  public:
-  TWorksheetParser(TMSExcelX& reader, TStream& source, int64_t size) : x_(reader), source_(source), left_(size) {}
+  explicit TWorksheetParser(TMSExcelX& reader) : x_(reader) {}
 
-  void Run() {
-    Fill();
-    for (;;) {
-      // Text up to the next tag: usually a few bytes, looked at directly
-      // before memchr takes over.
-      const char* lt = nullptr;
-      {
-        const char* p = buf_.get() + pos_;
-        const char* e = buf_.get() + end_;
-        const char* near = p + 16 < e ? p + 16 : e;
-        while (p < near && *p != '<') ++p;
-        if (p < near) lt = p;
-        else if (p < e) lt = static_cast<const char*>(std::memchr(p, '<', size_t(e - p)));
+  void Declaration(std::string_view attributes) {
+    FastAttributes reader(attributes);
+    std::string_view name, value;
+    while (reader.Next(name, value))
+      if (name == "encoding") x_.ansiText_ = !value.empty() && !SameTextAscii(value, "utf-8");
+  }
+
+  bool Start(std::string_view name, std::string_view attributes, bool& collect) {
+    if (name.size() > 2 && name[0] == 'x' && name[1] == ':') name.remove_prefix(2);
+    const Kind kind = KindOf(name);
+    if (!started_) {
+      started_ = true;  // the document element, whatever its name
+    } else {
+      switch (kind) {
+        case kValue:
+        case kFormula:
+          if (Up(0) != kCell) return false;
+          break;
+        case kText:
+          if (!((Up(0) == kInline && Up(1) == kCell) || (Up(0) == kRun && Up(1) == kInline && Up(2) == kCell)))
+            return false;
+          break;
+        case kCols:
+        case kCol:
+          if (!x_.OnColumnWidth) return false;
+          break;
+        case kOther: return false;
+        default: break;
       }
-      const size_t stop = lt ? size_t(lt - buf_.get()) : end_;
-      if (capture_) text_.append(buf_.get() + pos_, stop - pos_);
-      pos_ = stop;
-      if (!lt) {
-        if (eof_) return;
-        Fill();
-        continue;
-      }
-      if (!Markup()) {
-        if (eof_) return;  // a construct cut off by the end of the part
-        Fill();
-        continue;
-      }
-      if (done_) return;
+    }
+    switch (kind) {
+      case kRow: x_.BeginRow(attributes); break;
+      case kCell: x_.BeginCell(attributes); break;
+      case kCol:
+        if (Up(0) == kCols) x_.ReportColumnWidths(attributes);
+        break;
+      case kValue:
+        // String values keep their blanks where the producer asks for it.
+        x_.preserveSpace_ = attributes.find("preserve") != std::string_view::npos &&
+                            attributes.find("xml:space") != std::string_view::npos;
+        collect = true;
+        break;
+      case kFormula:
+      case kText: collect = true; break;
+      default: break;
+    }
+    stack_.push_back(kind);
+    return true;
+  }
+
+  void End(std::string_view text) {
+    if (stack_.empty()) return;
+    const Kind kind = stack_.back();
+    stack_.pop_back();
+    switch (kind) {
+      case kValue: x_.ReportValue(TrimBytes(text), text); break;
+      case kFormula: x_.ReportFormula(TrimBytes(text)); break;
+      case kText: x_.AppendInlineText(text); break;
+      case kCell: x_.EndCell(); break;
+      case kRow:
+        if (Up(0) == kSheetData) x_.EndRow();
+        break;
+      default: break;
     }
   }
 
  private:
   enum Kind : uint8_t { kOther, kWorksheet, kSheetData, kRow, kCell, kValue, kFormula, kInline, kRun, kText, kCols,
                         kCol };
-  // Elements nested deeper are passed over, so that no file can make the
-  // element stack grow without bound.
-  static constexpr size_t kMaxDepth = 512;
-  static constexpr size_t kChunk = size_t(1) << 18;
-
-  // Keeps the bytes from pos_ on and reads more behind them.
-  void Fill() {
-    if (eof_) return;
-    const size_t kept = end_ - pos_;
-    if (kept > 0 && pos_ > 0) std::memmove(buf_.get(), buf_.get() + pos_, kept);
-    pos_ = 0;
-    end_ = kept;
-    const size_t want = size_t(std::min<int64_t>(int64_t(std::max(kChunk, kept)), left_));
-    if (end_ + want > cap_) {
-      const size_t cap = std::max(end_ + want, cap_ * 2);
-      auto bigger = std::make_unique_for_overwrite<char[]>(cap);
-      if (end_) std::memcpy(bigger.get(), buf_.get(), end_);
-      buf_ = std::move(bigger);
-      cap_ = cap;
-    }
-    size_t got = 0;
-    while (got < want) {
-      const int64_t r = source_.Read(buf_.get() + end_ + got, int64_t(want - got));
-      if (r <= 0) break;
-      got += size_t(r);
-    }
-    left_ -= int64_t(got);
-    end_ += got;
-    if (got < want || left_ <= 0) eof_ = true;
-  }
-
-  const char* Find(size_t from, std::string_view what) const {
-    if (from >= end_) return nullptr;
-    const size_t at = std::string_view(buf_.get() + from, end_ - from).find(what);
-    return at == std::string_view::npos ? nullptr : buf_.get() + from + at;
-  }
-
-  // One construct at the '<' at pos_; false when the window ends inside it.
-  bool Markup() {
-    const char* b = buf_.get();
-    if (pos_ + 1 >= end_) return false;
-    const char c1 = b[pos_ + 1];
-    if (c1 == '/') {
-      // An end tag; the name in it is not looked at.
-      size_t gt = pos_ + 2;
-      while (gt < end_ && b[gt] != '>') ++gt;
-      if (gt >= end_) return false;
-      pos_ = gt + 1;
-      End();
-      return true;
-    }
-    if (c1 == '?') {
-      const char* e = Find(pos_ + 2, "?>");
-      if (!e) return false;
-      const std::string_view pi(b + pos_ + 2, size_t(e - b) - pos_ - 2);
-      if (!started_ && pi.starts_with("xml") && pi.size() > 3 && uint8_t(pi[3]) <= 32) Declaration(pi.substr(3));
-      pos_ = size_t(e - b) + 2;
-      return true;
-    }
-    if (c1 == '!') {
-      if (pos_ + 9 > end_) return false;
-      if (std::memcmp(b + pos_, "<!--", 4) == 0) {
-        const char* e = Find(pos_ + 4, "-->");
-        if (!e) return false;
-        pos_ = size_t(e - b) + 3;
-      } else if (std::memcmp(b + pos_, "<![CDATA[", 9) == 0) {
-        const char* e = Find(pos_ + 9, "]]>");
-        if (!e) return false;
-        if (capture_) text_.append(b + pos_ + 9, size_t(e - b) - pos_ - 9);
-        pos_ = size_t(e - b) + 3;
-      } else {
-        const char* e = Find(pos_ + 2, ">");
-        if (!e) return false;
-        pos_ = size_t(e - b) + 1;
-      }
-      return true;
-    }
-    size_t i = pos_ + 1;
-    while (i < end_ && kBytes.name[uint8_t(b[i])]) ++i;
-    if (i == pos_ + 1) {
-      // A '<' that starts no tag is text.
-      if (capture_) text_.push_back('<');
-      ++pos_;
-      return true;
-    }
-    if (i >= end_) return false;
-    // The tag ends at the first '>' outside quotes.
-    size_t j = i;
-    for (;;) {
-      while (j < end_ && !kBytes.tag[uint8_t(b[j])]) ++j;
-      if (j >= end_) return false;
-      if (b[j] == '>') break;
-      const void* q = std::memchr(b + j + 1, b[j], end_ - j - 1);
-      if (!q) return false;
-      j = size_t(static_cast<const char*>(q) - b) + 1;
-    }
-    const bool empty = j > i && b[j - 1] == '/';
-    const std::string_view name(b + pos_ + 1, i - pos_ - 1);
-    const std::string_view attributes(b + i, j - i - (empty ? 1 : 0));
-    pos_ = j + 1;
-    Start(name, attributes, empty);
-    return true;
-  }
-
-  void Declaration(std::string_view attributes) {
-    TXMLAttributeReader reader(attributes);
-    std::string_view name, value;
-    while (reader.Next(name, value)) {
-      if (name != "encoding") continue;
-      value = Unquoted(value);
-      x_.ansiText_ = !value.empty() && !SameTextAscii(value, "utf-8");
-    }
-  }
 
   static Kind KindOf(std::string_view n) {
     switch (n.size()) {
@@ -377,90 +278,9 @@ class TMSExcelX::TWorksheetParser {
 
   Kind Up(size_t n) const { return stack_.size() > n ? stack_[stack_.size() - 1 - n] : kOther; }
 
-  void Start(std::string_view name, std::string_view attributes, bool empty) {
-    if (skip_ > 0) {
-      if (!empty) ++skip_;
-      return;
-    }
-    if (name.size() > 2 && name[0] == 'x' && name[1] == ':') name.remove_prefix(2);
-    const Kind kind = KindOf(name);
-    bool accept = true;
-    if (!started_) {
-      started_ = true;  // the document element, whatever its name
-    } else {
-      switch (kind) {
-        case kValue:
-        case kFormula: accept = Up(0) == kCell; break;
-        case kText:
-          accept = (Up(0) == kInline && Up(1) == kCell) || (Up(0) == kRun && Up(1) == kInline && Up(2) == kCell);
-          break;
-        case kCols:
-        case kCol: accept = bool(x_.OnColumnWidth); break;
-        case kOther: accept = false; break;
-        default: break;
-      }
-    }
-    if (!accept || stack_.size() >= kMaxDepth) {
-      if (!empty) skip_ = 1;
-      return;
-    }
-    switch (kind) {
-      case kRow: x_.BeginRow(attributes); break;
-      case kCell: x_.BeginCell(attributes); break;
-      case kCol:
-        if (Up(0) == kCols) x_.ReportColumnWidths(attributes);
-        break;
-      case kValue:
-        // String values keep their blanks where the producer asks for it.
-        x_.preserveSpace_ = attributes.find("preserve") != std::string_view::npos &&
-                            attributes.find("xml:space") != std::string_view::npos;
-        text_.clear();
-        capture_ = true;
-        break;
-      case kFormula:
-      case kText:
-        text_.clear();
-        capture_ = true;
-        break;
-      default: break;
-    }
-    stack_.push_back(kind);
-    if (empty) End();
-  }
-
-  void End() {
-    if (skip_ > 0) {
-      --skip_;
-      return;
-    }
-    if (stack_.empty()) return;
-    const Kind kind = stack_.back();
-    stack_.pop_back();
-    capture_ = false;
-    switch (kind) {
-      case kValue: x_.ReportValue(TrimBytes(text_), text_); break;
-      case kFormula: x_.ReportFormula(TrimBytes(text_)); break;
-      case kText: x_.AppendInlineText(text_); break;
-      case kCell: x_.EndCell(); break;
-      case kRow:
-        if (Up(0) == kSheetData) x_.EndRow();
-        break;
-      default: break;
-    }
-    // What follows the document element is not read.
-    if (stack_.empty()) done_ = true;
-  }
-
   TMSExcelX& x_;
-  TStream& source_;
-  int64_t left_;
-  std::unique_ptr<char[]> buf_;
-  size_t cap_ = 0, pos_ = 0, end_ = 0;
-  bool eof_ = false, started_ = false, done_ = false;
-  bool capture_ = false;  // the open element's text is a value, formula or inline text
-  std::string text_;
+  bool started_ = false;
   std::vector<Kind> stack_;
-  int64_t skip_ = 0;  // depth inside an element that is passed over
 };
 
 void TMSExcelX::ReadWorksheet(int32_t SheetNo, int EntryIndex) {
@@ -482,7 +302,9 @@ void TMSExcelX::ReadWorksheet(int32_t SheetNo, int EntryIndex) {
   inlineSeen_ = false;
   ansiText_ = false;
   widthReports_ = 0;
-  if (size > 0) TWorksheetParser(*this, inflater ? static_cast<TStream&>(*inflater) : stored, size).Run();
+  if (size <= 0) return;
+  TWorksheetParser parser(*this);
+  TPartScanner<TWorksheetParser>(parser, inflater ? static_cast<TStream&>(*inflater) : stored, size).Run();
 }
 
 void TMSExcelX::BeginRow(std::string_view Attributes) {
@@ -538,6 +360,7 @@ void TMSExcelX::EndCell() {
   if (inlineSeen_) {
     // An inline string is one cell, however many runs it has.
     inlineSeen_ = false;
+    DecodeXStringEscapes(inline_);
     ReportCell(Variant(WideStringView(inline_)), -1, ictString);
   }
   ColCounter = cellCol_ >= 0 ? cellCol_ + 1 : ColCounter + 1;
@@ -580,6 +403,7 @@ void TMSExcelX::ReportValue(std::string_view Raw, std::string_view Untrimmed) {
     case ckError: {
       WideString text = DecodeText(preserveSpace_ ? Untrimmed : Raw);
       DecodeHtmlEntities(text);
+      DecodeXStringEscapes(text);
       ReportCell(Variant(std::move(text)), -1, ictString);
       return;
     }

@@ -10,14 +10,15 @@ namespace {
 
 // Shared strings: a plain item, runs split inside a word, runs with the
 // blank in the first one and a phonetic run, an item without text, one after
-// it, and references that must be decoded once only.
+// it, references that must be decoded once only, and escaped characters.
 const char* const kStrings =
     "<si><t>plain</t></si>"
     "<si><r><t>ab</t></r><r><rPr><b/></rPr><t>cd</t></r></si>"
     "<si><r><t xml:space=\"preserve\">Hello </t></r><r><t>World</t></r><rPh sb=\"0\" eb=\"1\"><t>HW</t></rPh></si>"
     "<si/>"
     "<si><t>after empty</t></si>"
-    "<si><t>A &amp;#38; B &amp;amp; C</t></si>";
+    "<si><t>A &amp;#38; B &amp;amp; C</t></si>"
+    "<si><t>a_x000D_\nb_x005F_x0041_ _x12_</t></si>";
 
 // Cell formats: 0 General, 1 a built-in date, 2 a built-in percent, 3 a
 // custom date and time, 4 a custom number format.
@@ -59,6 +60,8 @@ TEST(XlsxCells, ValuesByTypeAndStyle) {
        "<rPh><t>x</t></rPh></is></c>",
        "abcd ", ictString, -1},
       {"<c r='A1' t='e'><v>#N/A</v></c>", "#N/A", ictString, -1},
+      {"<c r='A1' t='s'><v>6</v></c>", "a\r\nb_x0041_ _x12_", ictString, -1},
+      {"<c r='A1' t='str'><v>x_x0009_y</v></c>", "x\ty", ictString, -1},
       {"<c r='A1' t='d'><v>2023-03-15T13:45:30.25Z</v></c>", "3/15/2023 1:45:30 PM", ictDateTime, -1},
       {"<c r='A1' t='d'><v>2023-03-15T23:59:59.999+02:00</v></c>", "3/16/2023", ictDateTime, -1},
       {"<c r='A1' t='d'><v>2023-03-15</v></c>", "3/15/2023", ictDateTime, -1},

@@ -174,21 +174,23 @@ void TMSExcelX::FindWorkbookPart() {
 // Document properties
 
 void TMSExcelX::ReadSummary(std::string_view PartName) {
-  TVoXMLEngine engine;
-  ParsePart(PartName, engine);
-  std::vector<TVoXMLItem*> pending{engine.RootItem()};
-  while (!pending.empty()) {
-    TVoXMLItem* item = pending.back();
-    pending.pop_back();
-    WideString text = item->ValueText();
+  // Each element hands its name and text to the properties as it closes,
+  // and leaves the tree.
+  const auto take = [this](const TVoXMLItem& item) {
+    WideString text = item.ValueText();
     DecodeHtmlEntities(text);
     try {
-      SummaryInformation.SetPropertyByName(AnsiToWide(item->Name), text);
+      SummaryInformation.SetPropertyByName(AnsiToWide(item.Name), text);
     } catch (const std::exception&) {
       // A date the calendar lacks loses that property only.
     }
-    for (auto it = item->Items.end(); it != item->Items.begin();) pending.push_back((--it)->get());
-  }
+  };
+  TVoXMLEngine engine;
+  engine.OnAfterTag = [&](TVoXMLEngine&, TVoXMLItem*& Node, bool&) {
+    take(*Node);
+    if (Node->Parent) TVoXMLItem::Free(Node);
+  };
+  ParsePart(PartName, engine);
 }
 
 // ---------------------------------------------------------------------------
@@ -356,7 +358,9 @@ void TMSExcelX::ReadStyles() {
     ReadBinaryPart("xl/styles.bin");
     return;
   }
-  // Only the branches the walk below reads are built.
+  // Fonts, number formats and cell formats (not the style formats) are
+  // taken as they close, in document order: the n-th cell format is the
+  // style index n of the cells. Other branches are never built.
   const auto plain = [](std::string_view n) { return n.starts_with("x:") ? n.substr(2) : n; };
   TVoXMLEngine engine;
   engine.OnTag = [&](TVoXMLEngine&, TVoXMLItem* Parent, const TVoXMLTag& Tag, bool& Accept) {
@@ -364,40 +368,40 @@ void TMSExcelX::ReadStyles() {
     Accept = plain(Parent->Name) == "font" ||
              IsAnyOf(name, {"styleSheet", "numFmts", "numFmt", "fonts", "font", "cellXfs", "xf"});
   };
-  ParsePart(base_ + "styles.xml", engine);
-
-  // Depth stays small: the refused branches were never built.
-  std::function<void(TVoXMLItem&, const std::string&)> walk = [&](TVoXMLItem& item, const std::string& p) {
-    const std::string u = UpperAscii(plain(item.Name));
-    if (p == "FONTS" && u == "FONT") {
-      TXLSXFont& font = Fonts.emplace_back();
-      for (const auto& child : item.Items) {
-        const std::string c = UpperAscii(plain(child->Name));
-        if (c == "NAME") child->FindAttribute("val", font.Name);
-        else if (c == "SZ") font.Size = IntAttribute(*child, "val", 0);
-        else if (c == "B") font.Bold = true;
-        else if (c == "I") font.Italic = true;
-        else if (c == "U" || c == "UNDERLINE") font.Underline = true;
-        else if (c == "STRIKE") font.StrikeOut = true;
-        else if (c == "COLOR") font.ColorIndex = IntAttribute(*child, "indexed", -1);
+  // Excel allows 64,000 cell formats and 512 fonts; more than this is no
+  // workbook's.
+  constexpr size_t kMaxFormats = size_t(1) << 20;
+  engine.OnAfterTag = [&](TVoXMLEngine&, TVoXMLItem*& Node, bool&) {
+    if (!Node->Parent) return;
+    const std::string_view name = plain(Node->Name);
+    const std::string_view parent = plain(Node->Parent->Name);
+    if (name == "font" && parent == "fonts") {
+      if (Fonts.size() < kMaxFormats) {
+        TXLSXFont& font = Fonts.emplace_back();
+        for (const auto& child : Node->Items) {
+          const std::string_view c = plain(child->Name);
+          if (c == "name") child->FindAttribute("val", font.Name);
+          else if (c == "sz") font.Size = IntAttribute(*child, "val", 0);
+          else if (c == "b") font.Bold = true;
+          else if (c == "i") font.Italic = true;
+          else if (c == "u" || c == "underline") font.Underline = true;
+          else if (c == "strike") font.StrikeOut = true;
+          else if (c == "color") font.ColorIndex = IntAttribute(*child, "indexed", -1);
+        }
       }
-      return;
-    }
-    if (p == "CELLXFS" && u == "XF") {
-      AddFormat(false, "", IntAttribute(item, "numFmtId", 0), IntAttribute(item, "fontId", 0), -1, 0);
-      return;
-    }
-    if (p == "NUMFMTS" && u == "NUMFMT") {
+    } else if (name == "xf" && parent == "cellXfs") {
+      if (XFList.size() < kMaxFormats)
+        AddFormat(false, "", IntAttribute(*Node, "numFmtId", 0), IntAttribute(*Node, "fontId", 0), -1, 0);
+    } else if (name == "numFmt" && parent == "numFmts") {
       WideString code;
-      item.FindAttribute("formatCode", code);
-      AddFormat(true, WideToAnsi(code), IntAttribute(item, "numFmtId", 0), 0, -1, 0);
+      Node->FindAttribute("formatCode", code);
+      AddFormat(true, WideToAnsi(code), IntAttribute(*Node, "numFmtId", 0), 0, -1, 0);
+    } else {
       return;
     }
-    if ((p == "FILLS" && u == "FILL") || (p == "CELLSTYLEXFS" && u == "XF")) return;
-    for (const auto& child : item.Items)
-      if (child->Kind == xkTag) walk(*child, u);
+    TVoXMLItem::Free(Node);
   };
-  walk(*engine.RootItem(), "");
+  ParsePart(base_ + "styles.xml", engine);
 }
 
 // ---------------------------------------------------------------------------

@@ -367,7 +367,11 @@ void TMSExcelX::EndCell() {
 }
 
 WideString TMSExcelX::DecodeText(std::string_view Raw) const {
-  WideString out;
+  WideString out(Raw.size(), u'\0');
+  size_t i = 0;
+  for (; i < Raw.size() && uint8_t(Raw[i]) < 0x80; ++i) out[i] = char16_t(Raw[i]);
+  if (i == Raw.size()) return out;
+  out.clear();
   // UTF-8 where the text is well-formed UTF-8, else the ANSI code page, as
   // the XML engine reads element text.
   if (ansiText_ || !Utf8ToWide(Raw, out)) out = AnsiToWide(Raw);

@@ -284,7 +284,11 @@ void TMSExcelX::ReadSharedStrings() {
         x.ansiText_ = !encoding.empty() && !SameTextAscii(encoding, u"utf-8");
       }
     }
-    bool Start(std::string_view name, std::string_view, bool& collect) {
+    bool Tag(std::string_view name, std::string_view attributes, bool& collect) {
+      return SharedStringTag(name, attributes, collect);
+    }
+    void AfterTag(std::string_view text) { SharedStringAfterTag(text); }
+    bool SharedStringTag(std::string_view name, std::string_view, bool& collect) {
       if (stack.empty()) {
         stack.push_back(kRoot);
         return true;
@@ -302,7 +306,7 @@ void TMSExcelX::ReadSharedStrings() {
       }
       return true;
     }
-    void End(std::string_view text) {
+    void SharedStringAfterTag(std::string_view text) {
       if (stack.empty()) return;
       const Kind kind = stack.back();
       stack.pop_back();

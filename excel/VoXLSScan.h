@@ -12,9 +12,9 @@
 // follows the document element is not read.
 //
 // The handler provides:
-//   bool Start(std::string_view Name, std::string_view Attributes, bool& Collect)
-//       true: follow the element (Collect: gather its text for End)
-//   void End(std::string_view Text)   the end of a followed element
+//   bool Tag(std::string_view Name, std::string_view Attributes, bool& Collect)
+//       true: follow the element (Collect: gather its text for AfterTag)
+//   void AfterTag(std::string_view Text)   the end of a followed element
 //   void Declaration(std::string_view Attributes)   the XML declaration
 #pragma once
 
@@ -191,7 +191,7 @@ class TPartScanner {
     }
     started_ = true;
     bool collect = false;
-    if (depth_ >= kMaxDepth || !h_.Start(name, attributes, collect)) {
+    if (depth_ >= kMaxDepth || !h_.Tag(name, attributes, collect)) {
       if (!empty) skip_ = 1;
       return;
     }
@@ -210,7 +210,7 @@ class TPartScanner {
     --depth_;
     const bool collected = collect_;
     collect_ = false;
-    h_.End(collected ? std::string_view(text_) : std::string_view());
+    h_.AfterTag(collected ? std::string_view(text_) : std::string_view());
     if (depth_ == 0) done_ = true;
   }
 

@@ -194,7 +194,14 @@ class TMSExcelX::TWorksheetParser {
       if (name == "encoding") x_.ansiText_ = !value.empty() && !SameTextAscii(value, "utf-8");
   }
 
-  bool Start(std::string_view name, std::string_view attributes, bool& collect) {
+  bool Tag(std::string_view name, std::string_view attributes, bool& collect) {
+    return CellTag(name, attributes, collect);
+  }
+  void AfterTag(std::string_view text) { CellAfterTag(text); }
+
+ private:
+  // A start tag: followed when it lies on the path to the cell data.
+  bool CellTag(std::string_view name, std::string_view attributes, bool& collect) {
     if (name.size() > 2 && name[0] == 'x' && name[1] == ':') name.remove_prefix(2);
     const Kind kind = KindOf(name);
     if (!started_) {
@@ -237,7 +244,9 @@ class TMSExcelX::TWorksheetParser {
     return true;
   }
 
-  void End(std::string_view text) {
+  // The end of a followed element: a value, formula or inline text is
+  // complete, a cell or row closes.
+  void CellAfterTag(std::string_view text) {
     if (stack_.empty()) return;
     const Kind kind = stack_.back();
     stack_.pop_back();
@@ -253,7 +262,6 @@ class TMSExcelX::TWorksheetParser {
     }
   }
 
- private:
   enum Kind : uint8_t { kOther, kWorksheet, kSheetData, kRow, kCell, kValue, kFormula, kInline, kRun, kText, kCols,
                         kCol };
 

@@ -7,8 +7,8 @@
 // Implementation: VoXLSCommon.cpp (the common base), VoXLSBiff.cpp (BIFF
 // container, record loops and workbook records), VoXLSCells.cpp (BIFF cell
 // and sheet layout records), VoXLSPackage.cpp (the OOXML package: parts,
-// sheet list, strings, styles, the sheet loop) and VoXLSWorksheet.cpp (OOXML
-// worksheet cells).
+// sheet list, strings, styles, the sheet loop), VoXLSWorksheet.cpp (OOXML
+// worksheet cells) and VoXLSScan.h (the one-pass scan of large XML parts).
 #pragma once
 
 #include <cstdint>

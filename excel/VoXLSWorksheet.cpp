@@ -49,8 +49,52 @@ bool SmallNumber(std::basic_string_view<Ch> s, int32_t& out) {
 }
 
 // A number as worksheets write it ("." as the decimal point); false for
-// anything else.
+// anything else. Numbers of at most 15 digits and a small exponent are
+// exact in a double and take the quick way; the rest go to from_chars.
 bool PlainNumber(std::string_view text, double& out) {
+  static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                      1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  const char* p = text.data();
+  const char* const e = p + text.size();
+  const bool negative = p < e && *p == '-';
+  if (negative) ++p;
+  uint64_t mantissa = 0;
+  int digits = 0, exponent = 0;
+  bool any = false, quick = true;
+  for (; p < e && *p >= '0' && *p <= '9'; ++p, any = true) {
+    if (digits >= 15) {
+      quick = false;
+      break;
+    }
+    mantissa = mantissa * 10 + uint64_t(*p - '0');
+    if (mantissa) ++digits;
+  }
+  if (quick && p < e && *p == '.') {
+    for (++p; p < e && *p >= '0' && *p <= '9'; ++p, any = true) {
+      if (digits >= 15) {
+        quick = false;
+        break;
+      }
+      mantissa = mantissa * 10 + uint64_t(*p - '0');
+      if (mantissa) ++digits;
+      --exponent;
+    }
+  }
+  if (quick && any && p < e && (*p == 'e' || *p == 'E')) {
+    ++p;
+    const bool minus = p < e && *p == '-';
+    if (p < e && (*p == '-' || *p == '+')) ++p;
+    int value = 0, count = 0;
+    for (; p < e && *p >= '0' && *p <= '9' && count < 4; ++p, ++count) value = value * 10 + (*p - '0');
+    quick = count > 0;
+    exponent += minus ? -value : value;
+  }
+  if (quick && any && p == e && exponent >= -22 && exponent <= 22) {
+    double d = double(mantissa);
+    d = exponent < 0 ? d / kPow10[-exponent] : d * kPow10[exponent];
+    out = negative ? -d : d;
+    return true;
+  }
   const char first = text.empty() ? 0 : text[0];
   if (!((first >= '0' && first <= '9') || first == '-' || first == '.')) return false;
   const auto r = std::from_chars(text.data(), text.data() + text.size(), out);
@@ -395,9 +439,19 @@ void TMSExcelX::AppendInlineText(std::string_view Raw) {
 }
 
 void TMSExcelX::ReportFormula(std::string_view Raw) {
-  WideString text = DecodeText(Raw);
-  DecodeHtmlEntities(text);
-  FormulaTexts.push_back(TXLSXFormula{CurrentSheet, cellRow_, cellCol_, u"=" + text});
+  TXLSXFormula& formula = FormulaTexts.emplace_back();
+  formula.SheetNo = CurrentSheet;
+  formula.Row = cellRow_;
+  formula.Col = cellCol_;
+  WideString& text = formula.FormulaText;
+  text.reserve(Raw.size() + 1);
+  text.push_back(u'=');
+  size_t i = 0;
+  while (i < Raw.size() && uint8_t(Raw[i]) < 0x80 && Raw[i] != '&') text.push_back(char16_t(Raw[i++]));
+  if (i == Raw.size()) return;
+  WideString rest = DecodeText(Raw.substr(i));
+  DecodeHtmlEntities(rest);
+  text += rest;
 }
 
 void TMSExcelX::ReportValue(std::string_view Raw, std::string_view Untrimmed) {

@@ -2,6 +2,8 @@
 // limits, column widths and formula texts.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "TestSupport.h"
 #include "XlsxPackage.h"
 
@@ -81,6 +83,22 @@ TEST(XlsxCells, ValuesByTypeAndStyle) {
     EXPECT_EQ(cell->CellType, c.type);
     EXPECT_EQ(cell->FormatIndex, c.format);
     EXPECT_EQ(cell->Alignment, c.type == ictDecimal ? taRightJustify : taLeftJustify);
+  }
+}
+
+TEST(XlsxCells, NumbersReadToTheNearestDouble) {
+  const char* const texts[] = {"0.1", "0.3", "1e-7", "-0", "2.5E+3", "1.23456789e+22", "123456789012345",
+                               "1234567890123456", "12345.678900000001", "-98765.432109876543", "9007199254740993",
+                               "4.9406564584124654E-324", "1.7976931348623157E308", ".5", "5.", "1E22", "1E23",
+                               "0.000000000000000000001", "00012.50", "+7"};
+  std::string rows;
+  for (size_t i = 0; i < std::size(texts); ++i)
+    rows += "<row><c r='A" + std::to_string(i + 1) + "'><v>" + texts[i] + "</v></c></row>";
+  const auto x = LoadRows(rows);
+  for (size_t i = 0; i < std::size(texts); ++i) {
+    const TVoxCell* cell = x->Sheets.Items(0).Cells.GetCell(0, int(i));
+    ASSERT_NE(cell, nullptr) << texts[i];
+    EXPECT_EQ(cell->Value.Double(), std::strtod(texts[i], nullptr)) << texts[i];
   }
 }
 

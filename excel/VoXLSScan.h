@@ -172,9 +172,11 @@ class TPartScanner {
       while (j < end_ && !kBytes.tag[uint8_t(b[j])]) ++j;
       if (j >= end_) return false;
       if (b[j] == '>') break;
-      const void* q = std::memchr(b + j + 1, b[j], end_ - j - 1);
-      if (!q) return false;
-      j = size_t(static_cast<const char*>(q) - b) + 1;
+      // A quoted value, usually short.
+      const char quote = b[j++];
+      while (j < end_ && b[j] != quote) ++j;
+      if (j >= end_) return false;
+      ++j;
     }
     const bool empty = j > i && b[j - 1] == '/';
     const std::string_view name(b + pos_ + 1, i - pos_ - 1);

@@ -182,15 +182,20 @@ TEST(XlsxCells, LastRowOfTheFormatIsKept) {
   EXPECT_EQ(Cell(*x, 1048575, 16383), "1");
 }
 
-TEST(XlsxCells, PrefixedWorksheetElements) {
-  Book book({""}, kStrings);
+TEST(XlsxCells, PrefixedPartsReadLikeUnprefixedOnes) {
+  Book book({""});
   book.extra = {{"xl/worksheets/sheet1.xml",
                  "<x:worksheet xmlns:x='http://schemas.openxmlformats.org/spreadsheetml/2006/main'><x:sheetData>"
                  "<x:row r='2'><x:c r='B2' t='s'><x:v>0</x:v></x:c><x:c t='inlineStr'><x:is><x:r><x:t>in</x:t></x:r>"
-                 "<x:r><x:t>line</x:t></x:r></x:is></x:c></x:row></x:sheetData></x:worksheet>"}};
+                 "<x:r><x:t>line</x:t></x:r></x:is></x:c><x:c s='1'><x:v>45000</x:v></x:c></x:row></x:sheetData>"
+                 "</x:worksheet>"},
+                {"xl/sharedStrings.xml", "<x:sst xmlns:x='m'><x:si><x:t>plain</x:t></x:si></x:sst>"},
+                {"xl/styles.xml", "<x:styleSheet xmlns:x='m'><x:cellXfs><x:xf numFmtId='0'/><x:xf numFmtId='14'/>"
+                                  "</x:cellXfs></x:styleSheet>"}};
   const auto x = LoadPackage(book.Bytes());
   EXPECT_EQ(Cell(*x, 1, 1), "plain");
   EXPECT_EQ(Cell(*x, 1, 2), "inline");
+  EXPECT_EQ(Cell(*x, 1, 3), "3/15/2023");
 }
 
 TEST(XlsxCells, ColumnWidthsAndFormulaTexts) {

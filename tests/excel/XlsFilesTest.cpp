@@ -79,6 +79,7 @@ TEST(XlsFiles, Corpus) {
   CheckFile(path("BlankSheetTypes.xls"), {u"Sheet1", u"Macro1", u"Dialog1"}, {});
   CheckFile(path("sst_continue.xls"), {u"Sheet1"},
             {{0, 1, 0, "This is a long string with a serial number at the end 0002"}});
+  CheckFile(path("biff5_rich_text_stress.xls"), {u"Sheet1"}, {{0, 1, 1, "this text is bold, sure enough"}});
   CheckFile(path("write_57.xls"), {u"A"}, {{0, 1, 3, "sheetjs"}});
   for (const char* encrypted : {"password_2002_128_strong.xls", "password_2002_40_xor.xls", "xor-encryption-abc.xls"}) {
     TMSExcel x;

@@ -17,6 +17,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "container/Vox_Sum.h"
 #include "model/VoCells.h"
 #include "platform/Bytes.h"
 #include "platform/CodePage.h"
@@ -63,6 +64,8 @@ class TCustomMSExcel : public TSpreadSheetFile {
  public:
   TCustomMSExcel();
 
+  // Document properties of the last load.
+  TVoxSummaryInformation SummaryInformation;
   TExcelVersion Version = evUnknown;
   // Number of the sheet being read; after a load, that of the last sheet met.
   int32_t SheetIndex = -1;

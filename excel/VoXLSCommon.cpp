@@ -59,6 +59,7 @@ void TCustomMSExcel::Load() {
   DimensionsRead = false;
   DimLastRow = DimLastCol = MaxRow = MaxCol = 0;
   SharedStrings.Clear();
+  SummaryInformation.Clear();
   XFList.clear();
   Formats.clear();
   formatFlags_.clear();

@@ -9,18 +9,6 @@
 namespace gridlark::test {
 namespace {
 
-std::string RunCgi(const std::string& query) {
-  const std::string cmd = "QUERY_STRING='" + query + "' " GRIDLARK_EXE;
-  std::string out;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  EXPECT_EQ(pclose(p), 0) << query;
-  return out;
-}
-
 std::string PageHead(const std::string& path) {
   return "Content-Type: text/html\r\n\r\n<html>\r\n<head>\r\n"
          "<meta name=\"GENERATOR\" content=\"Gridlark 3.0 conversion\">\r\n"

@@ -11,7 +11,7 @@ using namespace gridlark;
 
 namespace {
 
-std::string U8(const WideString& w) { return WideToUtf8(w); }
+std::string U8(WideStringView w) { return WideToUtf8(w); }
 
 // The tree as text: kind, name, =value, ~untrimmed text, ^tail, {attribute
 // text} and [children].
@@ -19,9 +19,10 @@ void DumpItem(const TVoXMLItem& item, std::string& out) {
   static const char kKinds[] = "TACD";
   out += kKinds[item.Kind];
   out += item.Name;
-  if (item.HasValue()) out += "=" + U8(item.ValueText());
-  if (!item.Text().empty()) out += "~" + U8(item.Text());
-  if (!item.Tail().empty()) out += "^" + U8(item.Tail());
+  // Appended piece by piece: "x" + std::string trips a false -Wrestrict in GCC 12.
+  if (item.HasValue()) out.append("=").append(U8(item.ValueText()));
+  if (!item.Text().empty()) out.append("~").append(U8(item.Text()));
+  if (!item.Tail().empty()) out.append("^").append(U8(item.Tail()));
   if (!item.AttributesText.empty()) out += "{" + item.AttributesText + "}";
   if (!item.Items.Empty()) {
     out += "[";

@@ -9,6 +9,12 @@
 // being read (OnAfterTag). The document is read in one pass from its stream
 // in chunks, so a large worksheet part is never held whole in memory.
 //
+// A tree costs many times the size of its text (an item per element and per
+// split attribute), so readers of large parts refuse what they do not need
+// in OnTag and free rows and cells in OnAfterTag; reading a cell's
+// attributes with TXMLAttributeReader over its AttributesText avoids making
+// attribute items at all.
+//
 // Text is kept without loss. Names and attribute texts are byte strings in
 // UTF-8; values are wide text. A document declared as UTF-8, or without a
 // declaration, is decoded as UTF-8 piece by piece, and a piece that is not

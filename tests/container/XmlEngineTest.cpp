@@ -187,6 +187,14 @@ TEST(XmlEngine, AttributesSplitIntoItems) {
   EXPECT_EQ(c->FindItem("V")->ValueText(), u"1");
   EXPECT_EQ(c->FindExact("V"), nullptr);
 
+  // Lookups by name: FindItem ignores the case of ASCII letters, FindExact
+  // does not.
+  TVoXMLEngine d;
+  d.ParseXML("<?xml version=\"1.0\" encoding=\"UTF-8\"?><r/>");
+  ASSERT_NE(d.FindItem(nullptr, "ENCODING"), nullptr);
+  EXPECT_EQ(d.FindItem(nullptr, "ENCODING")->AttributeValue(), u"UTF-8");
+  EXPECT_EQ(d.RootItem()->FindExact("Encoding"), nullptr);
+
   // Automatic splitting puts the attributes ahead of the children.
   EXPECT_EQ(Parse("<a k=\"1\"><b/>\n</a>", true), "Ta[Ak=\"1\";Tb^\n;];");
 }

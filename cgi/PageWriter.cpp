@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/NumberText.h"
@@ -9,78 +10,103 @@
 namespace gridlark {
 namespace {
 
-// The escape of an ASCII character, or nullptr when it stands for itself.
-inline const char* Escape(char16_t c) {
-  switch (c) {
-    case u'&': return "&amp;";
-    case u'<': return "&lt;";
-    case u'>': return "&gt;";
-    case u'"': return "&quot;";
-    default: return nullptr;
-  }
+// Longest output of one UTF-16 unit or surrogate pair: "&#1114111;".
+constexpr size_t kMaxCharOut = 10;
+
+inline char* CharRef(char* out, uint32_t cp) {
+  *out++ = '&';
+  *out++ = '#';
+  out = WriteIntText(out, cp);
+  *out++ = ';';
+  return out;
 }
 
-inline void CharRef(std::string& out, uint32_t cp) {
-  out += "&#";
-  AppendIntText(out, cp);
-  out += ';';
+// Writes one byte of ASCII or ANSI text, escaped.
+inline char* PutByte(char* out, uint8_t b) {
+  switch (b) {
+    case '&': return std::copy_n("&amp;", 5, out);
+    case '<': return std::copy_n("&lt;", 4, out);
+    case '>': return std::copy_n("&gt;", 4, out);
+    case '"': return std::copy_n("&quot;", 6, out);
+    case 0: return CharRef(out, 0xFFFD);
+    default: *out = char(b); return out + 1;
+  }
 }
 
 }  // namespace
 
 void TPageWriter::Text(WideStringView text) {
-  std::string& out = buf_;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char16_t c = text[i];
-    if (c < 0x80) {
-      if (const char* e = Escape(c)) out += e;
-      else if (c == 0) CharRef(out, 0xFFFD);
-      else out += char(c);
-      continue;
+  size_t i = 0;
+  while (i < text.size()) {
+    // A chunk at a time, with room for its worst case.
+    const size_t chunk = std::min(text.size() - i, kMaxRoom / kMaxCharOut);
+    char* out = Room(chunk * kMaxCharOut);
+    const size_t end = i + chunk;
+    for (; i < end; ++i) {
+      const char16_t c = text[i];
+      uint8_t b;
+      if (c < 0x80) {
+        out = PutByte(out, uint8_t(c));
+      } else if (WideCharToAnsiByte(c, b)) {
+        *out++ = char(b);
+      } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+                 text[i + 1] <= 0xDFFF) {
+        out = CharRef(out, 0x10000 + ((uint32_t(c) - 0xD800) << 10) + (uint32_t(text[i + 1]) - 0xDC00));
+        ++i;  // may step past this chunk's end; the outer loop follows i
+      } else if (c >= 0xD800 && c <= 0xDFFF) {
+        out = CharRef(out, 0xFFFD);
+      } else {
+        out = CharRef(out, c);
+      }
     }
-    uint8_t b;
-    if (WideCharToAnsiByte(c, b)) {
-      out += char(b);
-    } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      CharRef(out, 0x10000 + ((uint32_t(c) - 0xD800) << 10) + (uint32_t(text[i + 1]) - 0xDC00));
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      CharRef(out, 0xFFFD);
-    } else {
-      CharRef(out, c);
-    }
+    Commit(out);
   }
 }
 
 void TPageWriter::AnsiText(std::string_view text) {
-  for (char c : text) {
-    if (const char* e = Escape(char16_t(uint8_t(c)))) buf_ += e;
-    else if (c == 0) CharRef(buf_, 0xFFFD);
-    else buf_ += c;
+  size_t i = 0;
+  while (i < text.size()) {
+    const size_t chunk = std::min(text.size() - i, kMaxRoom / kMaxCharOut);
+    char* out = Room(chunk * kMaxCharOut);
+    for (const size_t end = i + chunk; i < end; ++i) out = PutByte(out, uint8_t(text[i]));
+    Commit(out);
   }
 }
 
 void TPageWriter::SystemText(std::string_view text) {
-  bool ascii = true;
-  for (char c : text) ascii = ascii && uint8_t(c) < 0x80;
+  const bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return uint8_t(c) < 0x80; });
   WideString wide;
   if (!ascii && Utf8ToWide(text, wide)) Text(wide);
   else AnsiText(text);
 }
 
-void TPageWriter::Flush() {
-  if (sink_) {
-    sink_->append(buf_);
+void TPageWriter::Spill(std::string_view text) {
+  Flush();
+  if (text.size() <= kCapacity) {
+    std::memcpy(buf_.get(), text.data(), text.size());
+    len_ = text.size();
   } else {
-    size_t done = 0;
-    while (done < buf_.size()) {
-      const ssize_t n = ::write(fd_, buf_.data() + done, buf_.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;  // the reader of the page went away; nothing to tell
-      done += size_t(n);
-    }
+    Write(text.data(), text.size());
   }
-  buf_.clear();
+}
+
+void TPageWriter::Flush() {
+  Write(buf_.get(), len_);
+  len_ = 0;
+}
+
+void TPageWriter::Write(const char* data, size_t size) {
+  if (sink_) {
+    sink_->append(data, size);
+    return;
+  }
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::write(fd_, data + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;  // the reader of the page went away; nothing to tell
+    done += size_t(n);
+  }
 }
 
 }  // namespace gridlark

@@ -3,6 +3,8 @@
 // the code page lacks become numeric character references.
 #pragma once
 
+#include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -21,18 +23,26 @@ class TPageWriter {
 
   // Raw markup, unescaped.
   TPageWriter& Raw(std::string_view text) {
-    buf_.append(text);
+    if (text.size() <= kCapacity - len_) {
+      std::memcpy(buf_.get() + len_, text.data(), text.size());
+      len_ += text.size();
+    } else {
+      Spill(text);
+    }
     return *this;
   }
-  std::string& Buffer() { return buf_; }
-  void EndLine() {
-    buf_.append("\r\n", 2);
-    if (buf_.size() >= kFlushAt) Flush();
+  void EndLine() { Raw("\r\n"); }
+  void Line(std::string_view text) { Raw(text).EndLine(); }
+
+  // Room for n bytes (n at most kMaxRoom) written straight into the buffer;
+  // Commit takes the end of what was written.
+  static constexpr size_t kMaxRoom = 1 << 14;
+  char* Room(size_t n) {
+    if (n > kCapacity - len_) Flush();
+    return buf_.get() + len_;
   }
-  void Line(std::string_view text) {
-    Raw(text);
-    EndLine();
-  }
+  void Commit(char* end) { len_ = size_t(end - buf_.get()); }
+
   // Escaped text.
   void Text(WideStringView text);
   void AnsiText(std::string_view text);
@@ -42,10 +52,14 @@ class TPageWriter {
   void Flush();
 
  private:
-  static constexpr size_t kFlushAt = 1 << 18;
+  static constexpr size_t kCapacity = 1 << 18;
+  void Spill(std::string_view text);
+  void Write(const char* data, size_t size);
+
   int fd_ = -1;
   std::string* sink_ = nullptr;
-  std::string buf_;
+  std::unique_ptr<char[]> buf_{new char[kCapacity]};
+  size_t len_ = 0;
 };
 
 }  // namespace gridlark

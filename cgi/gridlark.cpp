@@ -1,8 +1,11 @@
 #include "cgi/gridlark.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
+#include "excel/VoXLS.h"
+#include "lotus/VoWKS.h"
 #include "platform/NumberText.h"
 #include "platform/Streams.h"
 
@@ -11,7 +14,6 @@ namespace {
 
 constexpr std::string_view kQueryVar = "QUERY_STRING=";
 constexpr const char* kHomeLink = "<A HREF=\"https://gridlark.example/\">Gridlark</A><BR>";
-constexpr const char* kAlignAttributes[] = {"", " align=\"right\"", " align=\"center\""};
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -120,31 +122,55 @@ Family FamilyOf(const std::string& fileName) {
 
 std::unique_ptr<TSpreadSheetFile> CreateReader(const std::string& fileName) {
   switch (FamilyOf(fileName)) {
-    case Family::Lotus:
+    case Family::Lotus: return std::make_unique<TLotus123>();
     case Family::Quattro:
     case Family::OpenDocument:
-    case Family::ExcelPackage:
-    case Family::ExcelBinary: break;
+    case Family::ExcelPackage: break;
+    case Family::ExcelBinary: return std::make_unique<TMSExcel>();
   }
   return std::make_unique<TUnavailableReader>();
 }
 
 namespace {
 
-void WriteCellText(TPageWriter& out, const Variant& v) {
-  std::string& buf = out.Buffer();
-  const size_t start = buf.size();
+// Alignment attribute by TAlignment.
+constexpr std::string_view AlignAttributes[] = {"", " align=\"right\"", " align=\"center\""};
+constexpr std::string_view kHole = "    <td>&nbsp</td>\r\n";
+// "    <td" + AlignAttributes[a] + ">", ready made.
+constexpr std::string_view kCellOpen[] = {"    <td>", "    <td align=\"right\">", "    <td align=\"center\">"};
+
+// One cell line: the opening tag with the alignment attribute, the value as
+// text ("&nbsp" when it is empty), the closing tag.
+void WriteCell(TPageWriter& out, const TVoxCell& cell) {
+  const Variant& v = cell.Value;
+  out.Raw(kCellOpen[cell.Alignment <= taCenter ? cell.Alignment : 0]);
+  constexpr size_t kRoom = kMaxNumberText + 16;
+  char* p;
   switch (v.Type()) {
-    case VarType::Boolean: buf += v.Boolean() ? "True" : "False"; break;
-    case VarType::Integer: AppendIntText(buf, v.Integer()); break;
-    case VarType::Double: AppendFloatText(buf, v.Double()); break;
+    case VarType::Boolean:
+      out.Raw(v.Boolean() ? "True</td>\r\n" : "False</td>\r\n");
+      return;
+    case VarType::Integer:
+      p = out.Room(kRoom);
+      out.Commit(std::copy_n("</td>\r\n", 7, WriteIntText(p, v.Integer())));
+      return;
+    case VarType::Double:
+      p = out.Room(kRoom);
+      out.Commit(std::copy_n("</td>\r\n", 7, WriteFloatText(p, v.Double())));
+      return;
     case VarType::Date: out.AnsiText(DateTimeToText(v.Double())); break;
-    case VarType::String: out.AnsiText(v.NarrowText()); break;
-    case VarType::WideString: out.Text(v.WideText()); break;
+    case VarType::String:
+      if (v.NarrowText().empty()) out.Raw("&nbsp");
+      else out.AnsiText(v.NarrowText());
+      break;
+    case VarType::WideString:
+      if (v.WideText().empty()) out.Raw("&nbsp");
+      else out.Text(v.WideText());
+      break;
     case VarType::Empty:
-    case VarType::Null: break;
+    case VarType::Null: out.Raw("&nbsp"); break;
   }
-  if (buf.size() == start) buf += "&nbsp";
+  out.Raw("</td>\r\n");
 }
 
 void WriteTable(TPageWriter& out, const TSpreadSheetCells& cells, bool firstPage) {
@@ -154,22 +180,24 @@ void WriteTable(TPageWriter& out, const TSpreadSheetCells& cells, bool firstPage
   const int32_t cols = cells.ColCount;
   const bool cut = cols > 0 && int64_t(rows) * cols > kMaxPageCells;
   if (cut) rows = int32_t(kMaxPageCells / cols);
+  // Stored rows and, within them, stored cells come in order; every
+  // position between them is a hole.
+  const auto stored = cells.StoredRows();
+  const auto positions = cells.StoredPositions();
+  size_t next = 0;
   for (int32_t i = 0; i < rows; ++i) {
     out.Line("  <tr>");
-    // Stored cells come in column order; holes between them are &nbsp.
-    const auto entries = i < cells.Count() ? cells.Items(i).Cols.Entries() : std::span<const TSpreadSheetCols::Entry>();
-    size_t next = 0;
-    for (int32_t j = 0; j < cols; ++j) {
-      while (next < entries.size() && entries[next].Col < j) ++next;
-      if (next >= entries.size() || entries[next].Col != j) {
-        out.Line("    <td>&nbsp</td>");
-        continue;
-      }
-      const TVoxCell& cell = entries[next].Cell;
-      out.Raw("    <td").Raw(kAlignAttributes[cell.Alignment <= taCenter ? cell.Alignment : 0]).Raw(">");
-      WriteCellText(out, cell.Value);
-      out.Raw("</td>").EndLine();
+    while (next < positions.size() && positions[next] < i) ++next;
+    const auto entries = (next < positions.size() && positions[next] == i) ? stored[next].Cols.Entries()
+                                                                          : std::span<const TSpreadSheetCols::Entry>();
+    int32_t j = 0;
+    for (const auto& entry : entries) {
+      if (entry.Col >= cols) break;
+      for (; j < entry.Col; ++j) out.Raw(kHole);
+      WriteCell(out, entry.Cell);
+      j = entry.Col + 1;
     }
+    for (; j < cols; ++j) out.Raw(kHole);
     out.Line("  </tr>");
   }
   out.Line("</table>");
@@ -212,7 +240,7 @@ void RunRequest(char** env, TPageWriter& out, const TReaderFactory& factory) {
       // caption it would get (SheetN), without creating the sheets between.
       const int32_t index = req.SheetIndex < 0 ? 0 : req.SheetIndex;
       const TSpreadSheet* sheet = index < reader->Sheets.Count() ? &reader->Sheets.Items(index) : nullptr;
-      out.Raw("<h1").Raw(kAlignAttributes[taCenter]).Raw(">");
+      out.Raw("<h1").Raw(AlignAttributes[taCenter]).Raw(">");
       if (sheet) out.Text(sheet->Caption);
       else out.Text(kSheetCaptionPrefix + AnsiToWide(std::to_string(int64_t(index) + 1)));
       out.Raw("</h1>").EndLine();

@@ -1,5 +1,7 @@
 #include "platform/NumberText.h"
 
+#include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -10,29 +12,123 @@
 
 namespace gridlark {
 
-void AppendFloatText(std::string& out, double value) {
-  if (std::isnan(value)) { out += "NAN"; return; }
-  if (std::isinf(value)) { out += value < 0 ? "-INF" : "INF"; return; }
-  if (value == 0) { out += '0'; return; }  // also -0
-  char buf[40];
-  const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
-  const char sep = FormatSettings().DecimalSeparator;
-  // to_chars writes 1.5e-07 / 1e+20; the locale form is 1.5E-7 / 1E20.
-  for (char* p = buf; p < res.ptr; ++p) {
-    if (*p == '.') {
-      out += sep;
-    } else if (*p == 'e') {
-      out += 'E';
-      ++p;
-      if (*p == '-') out += '-';
-      if (*p == '-' || *p == '+') ++p;
-      while (p + 1 < res.ptr && *p == '0') ++p;
-      out.append(p, res.ptr);
-      break;
-    } else {
-      out += *p;
+namespace {
+
+constexpr uint64_t kPow10[] = {1ull,
+                               10ull,
+                               100ull,
+                               1000ull,
+                               10000ull,
+                               100000ull,
+                               1000000ull,
+                               10000000ull,
+                               100000000ull,
+                               1000000000ull,
+                               10000000000ull,
+                               100000000000ull,
+                               1000000000000ull,
+                               10000000000000ull,
+                               100000000000000ull,
+                               1000000000000000ull,
+                               10000000000000000ull,
+                               100000000000000000ull,
+                               1000000000000000000ull,
+                               10000000000000000000ull};
+
+// The 15 significant digits of |value|, rounded half to even as the C
+// library does, and the decimal exponent of the first, for
+// 1E-5 <= |value| < 1E15. Exact: value is m * 2^q, and m * 10^k fits 128 bits.
+bool FastDigits(double value, uint64_t& digits, int& exp10) {
+  const double a = std::fabs(value);
+  if (!(a >= 1e-5 && a < 1e15)) return false;
+  const uint64_t bits = std::bit_cast<uint64_t>(a);
+  const uint64_t m = (bits & ((uint64_t(1) << 52) - 1)) | (uint64_t(1) << 52);
+  const int shift = 1075 - int(bits >> 52);  // a = m / 2^shift, shift in 1..70 here
+  // 2^(52 - shift) <= a < 2^(53 - shift): the estimate is the exponent or one below.
+  int e = int(std::floor((52 - shift) * 0.30102999566398120));
+  for (int attempt = 0; attempt < 2; ++attempt, ++e) {
+    const int k = 14 - e;
+    if (k < 0 || k > 19) return false;
+    const unsigned __int128 x = static_cast<unsigned __int128>(m) * kPow10[k];
+    const uint64_t whole = uint64_t(x >> shift);
+    if (whole >= kPow10[15]) continue;
+    const unsigned __int128 rest = x & ((static_cast<unsigned __int128>(1) << shift) - 1);
+    const unsigned __int128 half = static_cast<unsigned __int128>(1) << (shift - 1);
+    uint64_t n = whole + ((rest > half || (rest == half && (whole & 1))) ? 1 : 0);
+    if (n == kPow10[15]) {  // rounded up to the next power of ten
+      n = kPow10[14];
+      ++e;
     }
+    digits = n;
+    exp10 = e;
+    return true;
   }
+  return false;
+}
+
+// The same through the standard library, for every other value.
+void ExactDigits(double value, uint64_t& digits, int& exp10) {
+  char sci[40];
+  const auto res = std::to_chars(sci, sci + sizeof sci, std::fabs(value), std::chars_format::scientific, 14);
+  const char* e = std::find(sci, res.ptr, 'e');
+  digits = 0;
+  for (const char* p = sci; p < e; ++p)
+    if (*p != '.') digits = digits * 10 + uint64_t(*p - '0');
+  exp10 = 0;
+  std::from_chars(e + (e[1] == '+' ? 2 : 1), res.ptr, exp10);
+}
+
+}  // namespace
+
+char* WriteFloatText(char* out, double value) {
+  if (std::isnan(value)) return std::copy_n("NAN", 3, out);
+  if (std::isinf(value)) return value < 0 ? std::copy_n("-INF", 4, out) : std::copy_n("INF", 3, out);
+  if (value == 0) {  // also -0
+    *out = '0';
+    return out + 1;
+  }
+  uint64_t n;
+  int exp10;
+  if (!FastDigits(value, n, exp10)) ExactDigits(value, n, exp10);
+  // n holds 15 digits; drop the trailing zeros.
+  char digits[20];
+  char* end = std::to_chars(digits, digits + sizeof digits, n).ptr;
+  while (end - digits > 1 && end[-1] == '0') --end;
+  const int count = int(end - digits);
+
+  if (value < 0) *out++ = '-';
+  const char sep = FormatSettings().DecimalSeparator;
+  if (exp10 < -4 || exp10 >= 15) {
+    // 1.5E-7, 1E20
+    *out++ = digits[0];
+    if (count > 1) {
+      *out++ = sep;
+      out = std::copy_n(digits + 1, count - 1, out);
+    }
+    *out++ = 'E';
+    return std::to_chars(out, out + 8, exp10).ptr;
+  }
+  if (exp10 < 0) {
+    *out++ = '0';
+    *out++ = sep;
+    out = std::fill_n(out, -exp10 - 1, '0');
+    return std::copy_n(digits, count, out);
+  }
+  const int whole = exp10 + 1;
+  if (count <= whole) {
+    out = std::copy_n(digits, count, out);
+    return std::fill_n(out, whole - count, '0');
+  }
+  out = std::copy_n(digits, whole, out);
+  *out++ = sep;
+  return std::copy_n(digits + whole, count - whole, out);
+}
+
+char* WriteIntText(char* out, int64_t value) { return std::to_chars(out, out + 24, value).ptr; }
+
+void AppendFloatText(std::string& out, double value) {
+  char buf[kMaxNumberText];
+  out.append(buf, WriteFloatText(buf, value));
 }
 
 std::string FloatToText(double value) {
@@ -42,9 +138,8 @@ std::string FloatToText(double value) {
 }
 
 void AppendIntText(std::string& out, int64_t value) {
-  char buf[24];
-  const auto res = std::to_chars(buf, buf + sizeof buf, value);
-  out.append(buf, res.ptr);
+  char buf[kMaxNumberText];
+  out.append(buf, WriteIntText(buf, value));
 }
 
 namespace {

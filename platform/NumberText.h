@@ -12,6 +12,11 @@ namespace gridlark {
 std::string FloatToText(double value);
 void AppendFloatText(std::string& out, double value);
 void AppendIntText(std::string& out, int64_t value);
+// The same texts written at out, which must have room for kMaxNumberText
+// bytes; return the end of what was written.
+inline constexpr size_t kMaxNumberText = 32;
+char* WriteFloatText(char* out, double value);
+char* WriteIntText(char* out, int64_t value);
 
 // Integer text: optional blanks, a sign, then decimal digits or hexadecimal
 // digits after "$" or "0x". The whole text must be used and fit 32 bits

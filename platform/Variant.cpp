@@ -22,41 +22,17 @@ Variant::Variant(std::u16string_view v) : type_(VarType::WideString) {
 }
 Variant::Variant(std::u16string&& v) : type_(VarType::WideString) { u_.w = new WideRep{1, std::move(v)}; }
 
-void Variant::AddRef() const noexcept {
+void Variant::AddTextRef() const noexcept {
   if (type_ == VarType::String) ++u_.s->refs;
-  else if (type_ == VarType::WideString) ++u_.w->refs;
+  else ++u_.w->refs;
 }
 
-void Variant::Release() noexcept {
+void Variant::ReleaseText() noexcept {
   if (type_ == VarType::String) {
     if (--u_.s->refs == 0) delete u_.s;
-  } else if (type_ == VarType::WideString) {
-    if (--u_.w->refs == 0) delete u_.w;
+  } else if (--u_.w->refs == 0) {
+    delete u_.w;
   }
-  type_ = VarType::Empty;
-}
-
-Variant::Variant(const Variant& other) noexcept : type_(other.type_), u_(other.u_) { AddRef(); }
-Variant::Variant(Variant&& other) noexcept : type_(other.type_), u_(other.u_) { other.type_ = VarType::Empty; }
-
-Variant& Variant::operator=(const Variant& other) noexcept {
-  if (this != &other) {
-    other.AddRef();
-    Release();
-    type_ = other.type_;
-    u_ = other.u_;
-  }
-  return *this;
-}
-
-Variant& Variant::operator=(Variant&& other) noexcept {
-  if (this != &other) {
-    Release();
-    type_ = other.type_;
-    u_ = other.u_;
-    other.type_ = VarType::Empty;
-  }
-  return *this;
 }
 
 const std::string& Variant::NarrowText() const noexcept { return u_.s->text; }

@@ -15,6 +15,7 @@
 
 namespace gridlark {
 
+// The text types come last: HasText() tests for them with one comparison.
 enum class VarType : uint8_t { Empty, Null, Boolean, Integer, Double, Date, String, WideString };
 
 class Variant {
@@ -47,10 +48,24 @@ class Variant {
     return v;
   }
 
-  Variant(const Variant& other) noexcept;
-  Variant(Variant&& other) noexcept;
-  Variant& operator=(const Variant& other) noexcept;
-  Variant& operator=(Variant&& other) noexcept;
+  Variant(const Variant& other) noexcept : type_(other.type_), u_(other.u_) { AddRef(); }
+  Variant(Variant&& other) noexcept : type_(other.type_), u_(other.u_) { other.type_ = VarType::Empty; }
+  Variant& operator=(const Variant& other) noexcept {
+    other.AddRef();
+    Release();
+    type_ = other.type_;
+    u_ = other.u_;
+    return *this;
+  }
+  Variant& operator=(Variant&& other) noexcept {
+    if (this != &other) {
+      Release();
+      type_ = other.type_;
+      u_ = other.u_;
+      other.type_ = VarType::Empty;
+    }
+    return *this;
+  }
   ~Variant() { Release(); }
 
   VarType Type() const noexcept { return type_; }
@@ -86,8 +101,18 @@ class Variant {
  private:
   struct NarrowRep;
   struct WideRep;
-  void Release() noexcept;
-  void AddRef() const noexcept;
+  bool HasText() const noexcept { return type_ >= VarType::String; }
+  // Values without text are copied and dropped inline; only text touches
+  // its reference count.
+  void Release() noexcept {
+    if (HasText()) ReleaseText();
+    type_ = VarType::Empty;
+  }
+  void AddRef() const noexcept {
+    if (HasText()) AddTextRef();
+  }
+  void ReleaseText() noexcept;
+  void AddTextRef() const noexcept;
 
   VarType type_ = VarType::Empty;
   union {

@@ -82,9 +82,10 @@ inline constexpr uint32_t kUtf8Error = 0xFFFFFFFFu;
 // Decodes SourceBytes bytes of UTF-8 into at most MaxDestChars UTF-16 units,
 // the terminating zero included (MaxDestChars must be at least 1 with a Dest).
 // Returns the units written plus one, 0 without a Source, or kUtf8Error for a
-// malformed or cut-off sequence. Without a Dest it only counts. Lead bytes are
-// classed by their top bits alone, as the legacy decoder did; leads 0xF0 to
-// 0xF7 take three continuation bytes and give a surrogate pair.
+// malformed or cut-off sequence. Without a Dest it only counts. A lead byte
+// below 0xF0 is classed by its bits 7 and 5 alone (0x80 to 0x9F and 0xC0 to
+// 0xDF take one continuation byte, 0xA0 to 0xBF and 0xE0 to 0xEF two) and
+// overlong forms pass; 0xF0 to 0xF7 take three and give a surrogate pair.
 uint32_t Utf8BufferToWide(char16_t* Dest, uint32_t MaxDestChars, const char* Source, uint32_t SourceBytes);
 
 // UTF-8 text to wide text. Each malformed or cut-off sequence becomes U+FFFD
@@ -104,8 +105,9 @@ extern const TVoxEntity kVoxEntities[15];
 // Decodes the named references of the table and numeric references (&#65;,
 // &#x41;) in one left-to-right pass. A name needs no ";" but takes one that
 // follows it; names are case-sensitive. Text a replacement produced is never
-// decoded again. A numeric reference that is empty, malformed or at U+FFFF or
-// above stays as written, and unknown names stay too.
+// decoded again. A numeric reference beyond U+FFFF becomes a surrogate pair;
+// one that is empty, malformed, U+FFFF or beyond U+10FFFF stays as written,
+// and unknown names stay too.
 void DecodeHtmlEntities(WideString& S);
 
 // ---------------------------------------------------------------------------

@@ -45,3 +45,24 @@ TEST(EndToEnd, HostileQueriesStillCompleteThePage) {
     EXPECT_EQ(page.find("<script>"), std::string::npos) << q;
   }
 }
+
+TEST(EndToEnd, ExcelWorkbookPage) {
+  const std::string path = gridlark::test::FixturePath("xls/gnumeric_biff8.xls");
+  const std::string dir = path.substr(0, path.rfind('/') + 1);
+  const std::string page = RunCgi("filename=" + path + "&hideabout=1");
+  const std::string expected =
+      "Content-Type: text/html\r\n\r\n<html>\r\n<head>\r\n"
+      "<meta name=\"GENERATOR\" content=\"Gridlark 3.0 conversion\">\r\n"
+      "<title>Gridlark 3.0 conversion, " + dir + "</title>\r\n</head>\r\n<body>\r\n"
+      "<h1 align=\"center\">Data</h1>\r\n<table border=\"1\">\r\n"
+      "  <tr>\r\n    <td>Text</td>\r\n    <td>Number</td>\r\n    <td>Date</td>\r\n    <td>Bool</td>\r\n"
+      "    <td>&nbsp</td>\r\n  </tr>\r\n"
+      "  <tr>\r\n    <td>Gr\xFC\xDF" "e \x80</td>\r\n    <td>1.5</td>\r\n    <td>3/15/2023</td>\r\n"
+      "    <td>True</td>\r\n    <td>25</td>\r\n  </tr>\r\n"
+      "  <tr>\r\n    <td>&#1076;&#1074;&#1072;\r\nlines</td>\r\n    <td>-42</td>\r\n    <td>12/31/1999</td>\r\n"
+      "    <td>False</td>\r\n    <td>#DIV/0!</td>\r\n  </tr>\r\n"
+      "</table>\r\n<hr>\r\n</body>\r\n</html>\r\n";
+  EXPECT_EQ(page, expected);
+  // The second sheet by its number.
+  EXPECT_NE(RunCgi("filename=" + path + "&sheet=1").find("<h1 align=\"center\">Zweite</h1>"), std::string::npos);
+}

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
+
 #include "platform/AnsiText.h"
 #include "platform/Exceptions.h"
 #include "platform/Locale.h"
@@ -95,5 +98,42 @@ TEST(NumberText, IntegerText) {
     ADD_FAILURE();
   } catch (const EConvertError& e) {
     EXPECT_STREQ(e.what(), "'x1' is not a valid integer value");
+  }
+}
+
+TEST(NumberText, FloatTextAgreesWithTheLibraryOnManyValues) {
+  // Every double written with 15 significant digits, as the C library rounds
+  // them, across magnitudes and with values near rounding ties.
+  uint64_t state = 0x9E3779B97F4A7C15ull;
+  auto next = [&] {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    return state;
+  };
+  for (int i = 0; i < 200000; ++i) {
+    double v;
+    switch (i % 4) {
+      case 0: {
+        const uint64_t bits = next() & 0x7FEFFFFFFFFFFFFFull;  // any finite double
+        std::memcpy(&v, &bits, sizeof v);
+        break;
+      }
+      case 1: v = double(next() % 100000000) / 1000.0; break;                    // prices and counts
+      case 2: v = (double(next() % 2000000) - 1e6) * std::pow(10.0, int(next() % 30) - 15); break;
+      default: v = double(next() % 1000000000000000ull) + 0.5; break;           // ties at the 15th digit
+    }
+    char ref[64];
+    std::snprintf(ref, sizeof ref, "%.15G", v);
+    // %G writes E+20 / E-07; our form is E20 / E-7.
+    std::string expected(ref);
+    if (const size_t e = expected.find('E'); e != std::string::npos) {
+      std::string exp = expected.substr(e + 1);
+      const bool neg = exp[0] == '-';
+      exp = exp.substr(1);
+      exp.erase(0, std::min(exp.find_first_not_of('0'), exp.size() - 1));
+      expected = expected.substr(0, e + 1) + (neg ? "-" : "") + exp;
+    }
+    ASSERT_EQ(FloatToText(v), expected) << std::hexfloat << v;
   }
 }

@@ -41,8 +41,8 @@ Bytes& Bytes::f64(double v) {
 }
 
 std::string CellText(const TSpreadSheetCells& cells, int row, int col) {
-  if (row < 0 || row >= cells.Count()) return "<hole>";
-  const TVoxCell* cell = cells.Items(row).Cols.GetCell(col);
+  const TSpreadSheetRow* stored = row >= 0 ? cells.FindRow(row) : nullptr;
+  const TVoxCell* cell = stored ? stored->Cols.GetCell(col) : nullptr;
   if (!cell) return "<hole>";
   if (cell->Value.Type() == VarType::Boolean) return cell->Value.Boolean() ? "True" : "False";
   if (cell->Value.Type() == VarType::WideString) return WideToUtf8(cell->Value.WideText());

@@ -93,7 +93,7 @@ TEST(Utf8, BufferDecodingCountsAndFailsOnBadSequences) {
       {"\xF0\x9F\x98", kUtf8Error, u""},
       {"\xF4\x90\x80\x80", kUtf8Error, u""},  // beyond U+10FFFF
       {"\xF8\x88\x80\x80", kUtf8Error, u""},
-      // A stray continuation byte acts as a lead, as in the legacy decoder.
+      // A stray continuation byte acts as a lead byte.
       {"\x81\x81", 2, u"\u0041"},
   };
   for (const auto& c : cases) {
@@ -146,7 +146,8 @@ TEST(Entities, DecodesTableNamesAndNumbersOnce) {
       {u"&lt;;", u"<;"},
       // Malformed or too large numbers stay, later references still decode.
       {u"&#;&#65;", u"&#;A"},
-      {u"&#65536;&lt;", u"&#65536;<"},
+      {u"&#65536;&lt;", u"\U00010000<"},            // beyond U+FFFF: a surrogate pair
+      {u"&#x1F363;&#1114112;", u"\U0001F363&#1114112;"},  // beyond U+10FFFF stays
       {u"&#xFFFF;&#x;&gt", u"&#xFFFF;&#x;>"},
       {u"&#99999999999999999999;x", u"&#99999999999999999999;x"},
       // The degree row stands for the number 176, not a prefix of another.

@@ -205,6 +205,10 @@ class TVoXMLEngine : public TComponent {
   // Bytes LoadXML asks its stream for at a time (more while one construct
   // is longer).
   size_t ReadChunk = size_t(1) << 18;
+  // The longest single construct (a text, a comment, an attribute text)
+  // LoadXML holds; a document whose construct runs longer is taken to end
+  // there, so that no inflated part can make the window grow without bound.
+  size_t MaxConstruct = size_t(256) << 20;
   TVoxXMLOnTagEvent OnTag;
   TVoxXMLOnAfterTagEvent OnAfterTag;
 

@@ -77,8 +77,9 @@ class XmlWindow {
     }
   }
 
-  XmlWindow(TStream& stream, int64_t count, std::string_view prefix, size_t chunk)
-      : stream_(&stream), remaining_(count - int64_t(prefix.size())), chunk_(std::max<size_t>(chunk, 1)) {
+  XmlWindow(TStream& stream, int64_t count, std::string_view prefix, size_t chunk, size_t maxKept)
+      : stream_(&stream), remaining_(count - int64_t(prefix.size())), chunk_(std::max<size_t>(chunk, 1)),
+        maxKept_(maxKept) {
     Reserve(prefix.size());
     if (!prefix.empty()) std::memcpy(buf_.get(), prefix.data(), prefix.size());
     b = buf_.get();
@@ -92,6 +93,12 @@ class XmlWindow {
     if (keep > 0) {
       std::memmove(buf_.get(), buf_.get() + keep, n - keep);
       n -= keep;
+    }
+    if (n >= maxKept_) {
+      // One construct this long is no spreadsheet's: the document is taken
+      // to end here rather than held whole.
+      eof = true;
+      return keep;
     }
     const size_t want = size_t(std::min<int64_t>(int64_t(std::max(chunk_, n)), remaining_));
     Reserve(n + want);
@@ -144,6 +151,7 @@ class XmlWindow {
   TStream* stream_ = nullptr;
   int64_t remaining_ = 0;
   size_t chunk_ = 1;
+  size_t maxKept_ = SIZE_MAX;
   std::unique_ptr<char[]> buf_;
   size_t cap_ = 0;
 };
@@ -646,7 +654,7 @@ void TVoXMLEngine::LoadXML(int64_t Size, TStream* Stream) {
       return;
     }
   }
-  XmlWindow window(*Stream, count, prefix, ReadChunk);
+  XmlWindow window(*Stream, count, prefix, ReadChunk, MaxConstruct);
   TVoXMLParser(*this, window).Run();
 }
 

@@ -275,6 +275,16 @@ TEST(XmlEngine, LoadXmlSizesMarksAndReloads) {
   EXPECT_EQ(Dump(e), "Tb=y~y;");
   e.LoadXML(0, nullptr);
   EXPECT_EQ(Dump(e), "T;");
+  // A construct longer than the window may hold ends the document there.
+  e.ReadChunk = 16;
+  e.MaxConstruct = 64;
+  Load(e, "<a><b>short</b><c>" + std::string(1000, 'x') + "</c><d/></a>");
+  EXPECT_EQ(e.FindItem(nullptr, "b")->ValueText(), u"short");
+  ASSERT_NE(e.FindItem(nullptr, "c"), nullptr);
+  EXPECT_LT(e.FindItem(nullptr, "c")->ValueText().size(), 1000u);
+  EXPECT_EQ(e.FindItem(nullptr, "d"), nullptr);
+  e.ReadChunk = size_t(1) << 18;
+  e.MaxConstruct = size_t(256) << 20;
   // A stream positioned past its start: the rest is the document.
   TSpanStream s(std::span(reinterpret_cast<const uint8_t*>(doc.data()), doc.size()));
   s.SetPosition(8);

@@ -195,19 +195,24 @@ void TVoXMLItem::StartText(WideStringView Piece, WideStringView Trimmed) {
 
 void TVoXMLItem::ProcessAttributes() {
   if (AttributesText.empty()) return;
-  TXMLAttributeReader reader(AttributesText);
+  SplitAttributes(AttributesText);
+  AttributesText.clear();
+  AttributesText.shrink_to_fit();
+}
+
+void TVoXMLItem::SplitAttributes(std::string_view Utf8Text) {
+  // Room for every pair at once: there are at most as many as '=' signs.
+  Items.FItems.reserve(Items.FItems.size() + size_t(std::count(Utf8Text.begin(), Utf8Text.end(), '=')));
+  TXMLAttributeReader reader(Utf8Text);
   std::string_view name, value;
   WideString scratch;
   while (reader.Next(name, value)) {
     TVoXMLItem* item = Items.AddItem(this);
     item->Kind = xkAttribute;
     item->Name.assign(name);
-    // Attribute texts are stored in UTF-8.
     xmltext::Decode(value, xmltext::kUtf8, scratch);
     item->SetValue(scratch);
   }
-  AttributesText.clear();
-  AttributesText.shrink_to_fit();
 }
 
 WideString TVoXMLItem::AttributeValue() const { return UnquoteAttributeValue(ValueText()); }

@@ -151,6 +151,8 @@ class TVoXMLItem {
   void Reset();
   // Empties the item for reuse, keeping the capacity of its texts.
   void Recycle();
+  // Appends the attribute items of an attribute text in UTF-8.
+  void SplitAttributes(std::string_view Utf8Text);
   std::unique_ptr<TextData> FText;  // made when the first text arrives
 };
 

@@ -451,13 +451,19 @@ class TVoXMLParser {
 
   void SetAttributes(TVoXMLItem* item, std::string_view raw) {
     // Stored as UTF-8 whatever the document's encoding.
-    if (IsAscii(raw)) {
-      item->AttributesText.assign(raw);
-    } else {
+    std::string_view utf8 = raw;
+    if (!IsAscii(raw)) {
       DecodeText(raw, mode_, scratch_);
-      item->AttributesText = WideToUtf8(scratch_);
+      utf8Scratch_ = WideToUtf8(scratch_);
+      utf8 = utf8Scratch_;
     }
-    if (engine_.AttributesAutoProcess) item->ProcessAttributes();
+    if (engine_.AttributesAutoProcess) {
+      // Split at once, without keeping the text.
+      item->AttributesText.clear();
+      item->SplitAttributes(utf8);
+    } else {
+      item->AttributesText.assign(utf8);
+    }
     if (item->Name.size() == 4 && item->Name[0] == '?' && SameTextAscii(item->Name, "?xml")) {
       item->ProcessAttributes();
       if (TVoXMLItem* encoding = item->FindItem("encoding")) {
@@ -601,6 +607,7 @@ class TVoXMLParser {
   bool stop_ = false;
   TVoXMLTag tag_;
   WideString scratch_;
+  std::string utf8Scratch_;
 };
 
 // ---------------------------------------------------------------------------

@@ -180,10 +180,16 @@ void WriteTable(TPageWriter& out, const TSpreadSheetCells& cells, bool firstPage
   const int32_t cols = cells.ColCount;
   const bool cut = cols > 0 && int64_t(rows) * cols > kMaxPageCells;
   if (cut) rows = int32_t(kMaxPageCells / cols);
+  // Stored rows and, within them, stored cells come in order; every
+  // position between them is a hole.
+  const auto stored = cells.StoredRows();
+  const auto positions = cells.StoredPositions();
+  size_t next = 0;
   for (int32_t i = 0; i < rows; ++i) {
     out.Line("  <tr>");
-    // Stored cells come in column order; the positions between them are holes.
-    const auto entries = i < cells.Count() ? cells.Items(i).Cols.Entries() : std::span<const TSpreadSheetCols::Entry>();
+    while (next < positions.size() && positions[next] < i) ++next;
+    const auto entries = (next < positions.size() && positions[next] == i) ? stored[next].Cols.Entries()
+                                                                          : std::span<const TSpreadSheetCols::Entry>();
     int32_t j = 0;
     for (const auto& entry : entries) {
       if (entry.Col >= cols) break;

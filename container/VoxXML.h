@@ -9,6 +9,12 @@
 // being read (OnAfterTag). The document is read in one pass from its stream
 // in chunks, so a large worksheet part is never held whole in memory.
 //
+// A tree costs many times the size of its text (an item per element and per
+// split attribute), so readers of large parts refuse what they do not need
+// in OnTag and free rows and cells in OnAfterTag; reading a cell's
+// attributes with TXMLAttributeReader over its AttributesText avoids making
+// attribute items at all.
+//
 // Text is kept without loss. Names and attribute texts are byte strings in
 // UTF-8; values are wide text. A document declared as UTF-8, or without a
 // declaration, is decoded as UTF-8 piece by piece, and a piece that is not
@@ -64,6 +70,9 @@ class TVoXMLItems {
  private:
   friend class TVoXMLItem;
   List FItems;
+  // The item last freed from this list, emptied and kept for the next
+  // AddItem: a worksheet makes and frees an item for every cell.
+  std::unique_ptr<TVoXMLItem> FSpare;
 };
 
 // One tag, attribute, comment or CDATA section of a document.
@@ -90,8 +99,8 @@ class TVoXMLItem {
   // tag; for an attribute, the value as written with its quotes; for a
   // comment, "!--", its text and "--"; for a CDATA section, its content.
   bool HasValue() const;
-  Variant Value() const;                // Empty when unassigned, else wide text
-  const WideString& ValueText() const;  // empty when unassigned
+  Variant Value() const;            // Empty when unassigned, else wide text
+  WideStringView ValueText() const;  // empty when unassigned
   void SetValue(WideStringView Text);
   // Appends a piece of text to the value; nothing for an empty piece.
   void AppendValue(WideStringView Text);
@@ -100,8 +109,8 @@ class TVoXMLItem {
   // (or its end tag), and the untrimmed text after its end tag up to the
   // next tag. Together they give an element's text with its white space and
   // in document order: Text, then each child's content and Tail.
-  const WideString& Text() const;
-  const WideString& Tail() const;
+  WideStringView Text() const;
+  WideStringView Tail() const;
   void AppendText(WideStringView Piece);
   void AppendTail(WideStringView Piece);
 
@@ -127,12 +136,23 @@ class TVoXMLItem {
  private:
   friend class TVoXMLParser;
   friend class TVoXMLEngine;
+  // The texts in one block: the untrimmed text, the tail, then the value
+  // unless it is the text itself (the common case of one text piece without
+  // surrounding blanks, kept once).
   struct TextData {
-    WideString Value, Text, Tail;
-    bool HasValue = false;
+    WideString Buf;
+    size_t TextLen = 0, TailLen = 0;
+    bool HasValue = false, ValueIsText = false;
   };
   TextData& Data();
+  void SeparateValue();
+  // The first piece of text of a new item: Text, and Value trimmed.
+  void StartText(WideStringView Piece, WideStringView Trimmed);
   void Reset();
+  // Empties the item for reuse, keeping the capacity of its texts.
+  void Recycle();
+  // Appends the attribute items of an attribute text in UTF-8.
+  void SplitAttributes(std::string_view Utf8Text);
   std::unique_ptr<TextData> FText;  // made when the first text arrives
 };
 
@@ -190,6 +210,10 @@ class TVoXMLEngine : public TComponent {
   // Bytes LoadXML asks its stream for at a time (more while one construct
   // is longer).
   size_t ReadChunk = size_t(1) << 18;
+  // The longest single construct (a text, a comment, an attribute text)
+  // LoadXML holds; a document whose construct runs longer is taken to end
+  // there, so that no inflated part can make the window grow without bound.
+  size_t MaxConstruct = size_t(256) << 20;
   TVoxXMLOnTagEvent OnTag;
   TVoxXMLOnAfterTagEvent OnAfterTag;
 
@@ -221,6 +245,8 @@ class TXMLAttributeReader {
   explicit TXMLAttributeReader(std::string_view Text) : FText(Text) {}
   // The next pair, its value as written (quotes included); false at the end.
   bool Next(std::string_view& Name, std::string_view& Value);
+  // A value of a stored attribute text (UTF-8) as AttributeValue gives it.
+  static void ValueText(std::string_view Raw, WideString& Out);
 
  private:
   std::string_view FText;

@@ -12,21 +12,24 @@
 #include <cstring>
 
 #include "container/VoxXML.h"
+#include "container/VoxXMLText.h"
 #include "platform/Exceptions.h"
 
 namespace gridlark {
 namespace {
 
+using xmltext::IsAscii;
+using xmltext::TrimWide;
+constexpr xmltext::Mode tmUtf8OrAnsi = xmltext::kUtf8OrAnsi, tmAnsi = xmltext::kAnsi, tmUtf8 = xmltext::kUtf8;
+
+void DecodeText(std::string_view bytes, uint8_t mode, WideString& out) {
+  xmltext::Decode(bytes, xmltext::Mode(mode), out);
+}
+
 // Elements nested deeper are skipped like refused ones, so that no walk over
 // a tree, recursive or not, meets an unbounded depth.
 constexpr int32_t kMaxDepth = 512;
 constexpr size_t kNone = SIZE_MAX;
-
-// How text pieces become wide text: UTF-8 where the piece is well-formed
-// UTF-8 and the ANSI code page otherwise (documents declared UTF-8 or not at
-// all), always the ANSI code page (other declared encodings), or always
-// UTF-8 (text converted from UTF-16).
-enum TextMode : uint8_t { tmUtf8OrAnsi = 0, tmAnsi = 1, tmUtf8 = 2 };
 
 struct NameChars {
   bool is[256] = {};
@@ -39,36 +42,23 @@ struct NameChars {
 };
 constexpr NameChars kNameChars;
 
-void DecodeText(std::string_view bytes, uint8_t mode, WideString& out) {
-  const size_t n = bytes.size();
-  out.resize(n);
-  size_t i = 0;
-  for (; i < n; ++i) {
-    const uint8_t c = uint8_t(bytes[i]);
-    if (c >= 0x80) break;
-    out[i] = char16_t(c);
-  }
-  if (i == n) return;
-  out.resize(i);
-  const std::string_view rest = bytes.substr(i);
-  if (mode != tmAnsi) {
-    if (Utf8ToWide(rest, out) || mode == tmUtf8) return;
-    out.resize(i);
-  }
-  AppendAnsiAsWide(out, rest);
-}
+// Bytes that stop or change the attribute scan.
+struct AttrStops {
+  bool is[256] = {};
+  constexpr AttrStops() { is[int('>')] = is[int('/')] = is[int('"')] = is[int('\'')] = true; }
+};
+constexpr AttrStops kAttrStops;
 
-bool IsAscii(std::string_view bytes) {
-  for (const char c : bytes)
-    if (uint8_t(c) >= 0x80) return false;
-  return true;
-}
-
-WideStringView TrimWide(WideStringView s) {
-  size_t b = 0, e = s.size();
-  while (b < e && s[b] <= 32) ++b;
-  while (e > b && s[e - 1] <= 32) --e;
-  return s.substr(b, e - b);
+// Position of the first byte c in [from, n), or n. Markup is dense, so the
+// next delimiter is usually a few bytes away: those are looked at directly,
+// and memchr takes over for longer runs.
+inline size_t FindByte(const char* b, size_t from, size_t n, char c) {
+  const size_t near = from + 8 < n ? from + 8 : n;
+  for (size_t i = from; i < near; ++i)
+    if (b[i] == c) return i;
+  if (near == n) return n;
+  const void* p = std::memchr(b + near, c, n - near);
+  return p ? size_t(static_cast<const char*>(p) - b) : n;
 }
 
 bool SameUpper(const char* p, const char* upper, size_t n) {
@@ -87,8 +77,9 @@ class XmlWindow {
     }
   }
 
-  XmlWindow(TStream& stream, int64_t count, std::string_view prefix, size_t chunk)
-      : stream_(&stream), remaining_(count - int64_t(prefix.size())), chunk_(std::max<size_t>(chunk, 1)) {
+  XmlWindow(TStream& stream, int64_t count, std::string_view prefix, size_t chunk, size_t maxKept)
+      : stream_(&stream), remaining_(count - int64_t(prefix.size())), chunk_(std::max<size_t>(chunk, 1)),
+        maxKept_(maxKept) {
     Reserve(prefix.size());
     if (!prefix.empty()) std::memcpy(buf_.get(), prefix.data(), prefix.size());
     b = buf_.get();
@@ -102,6 +93,12 @@ class XmlWindow {
     if (keep > 0) {
       std::memmove(buf_.get(), buf_.get() + keep, n - keep);
       n -= keep;
+    }
+    if (n >= maxKept_) {
+      // One construct this long is no spreadsheet's: the document is taken
+      // to end here rather than held whole.
+      eof = true;
+      return keep;
     }
     const size_t want = size_t(std::min<int64_t>(int64_t(std::max(chunk_, n)), remaining_));
     Reserve(n + want);
@@ -154,6 +151,7 @@ class XmlWindow {
   TStream* stream_ = nullptr;
   int64_t remaining_ = 0;
   size_t chunk_ = 1;
+  size_t maxKept_ = SIZE_MAX;
   std::unique_ptr<char[]> buf_;
   size_t cap_ = 0;
 };
@@ -172,9 +170,12 @@ const WideString& TVoXMLTag::Text() const {
 }
 
 const WideString& TVoXMLTag::Value() const {
-  if (FKind != xkTag) return Text();
+  const WideString& text = Text();
+  if (FKind != xkTag) return text;
+  const WideStringView trimmed = TrimWide(text);
+  if (trimmed.size() == text.size()) return text;
   if (!FHaveValue) {
-    FValue.assign(TrimWide(Text()));
+    FValue.assign(trimmed);
     FHaveValue = true;
   }
   return FValue;
@@ -193,9 +194,7 @@ bool TVoXMLTag::FindAttribute(std::string_view AttrName, WideString& Value) cons
   std::string_view name, value;
   while (reader.Next(name, value)) {
     if (name == AttrName) {
-      WideString text;
-      DecodeText(value, FMode, text);
-      Value = UnquoteAttributeValue(text);
+      xmltext::DecodeAttributeValue(value, xmltext::Mode(FMode), Value);
       return true;
     }
   }
@@ -266,12 +265,11 @@ class TVoXMLParser {
     const size_t n = w_.n;
     while (i < n && b[i] == '>') ++i;
     if (i >= n && !w_.eof) return false;
-    const void* lt = i < n ? std::memchr(b + i, '<', n - i) : nullptr;
-    const size_t end = lt ? size_t(static_cast<const char*>(lt) - b) : n;
+    const size_t end = FindByte(b, i, n, '<');
+    const bool lt = end < n;
     for (size_t s = i; s < end;) {
-      const void* sl = std::memchr(b + s, '/', end - s);
-      if (!sl) break;
-      const size_t k = size_t(static_cast<const char*>(sl) - b);
+      const size_t k = FindByte(b, s, end, '/');
+      if (k == end) break;
       if (k + 1 == n && !w_.eof) return false;
       if (k + 1 < n && b[k + 1] == '>') {
         tb = i;
@@ -289,11 +287,11 @@ class TVoXMLParser {
 
   // Text up to the next '<', which is stepped over.
   bool TailScan(size_t i, size_t& tb, size_t& te, size_t& next) const {
-    const void* lt = i < w_.n ? std::memchr(w_.b + i, '<', w_.n - i) : nullptr;
-    if (!lt && !w_.eof) return false;
+    const size_t lt = i < w_.n ? FindByte(w_.b, i, w_.n, '<') : w_.n;
+    if (lt == w_.n && !w_.eof) return false;
     tb = i;
-    te = lt ? size_t(static_cast<const char*>(lt) - w_.b) : std::max(i, w_.n);
-    next = lt ? te + 1 : te;
+    te = std::max(i, lt);
+    next = lt < w_.n ? te + 1 : te;
     return true;
   }
 
@@ -305,9 +303,9 @@ class TVoXMLParser {
     if (i + 1 >= n && !w_.eof) return false;
     size_t j = i;
     if ((i > 0 && b[i - 1] == '<') || (i + 1 < n && b[i + 1] == '>')) {
-      const void* gt = i < n ? std::memchr(b + i, '>', n - i) : nullptr;
-      if (!gt && !w_.eof) return false;
-      j = gt ? size_t(static_cast<const char*>(gt) - b) + 1 : n;
+      const size_t gt = FindByte(b, i, n, '>');
+      if (gt == n && !w_.eof) return false;
+      j = gt < n ? gt + 1 : n;
     }
     return TailScan(j, tb, te, next);
   }
@@ -319,7 +317,7 @@ class TVoXMLParser {
     const size_t n = w_.n;
     s = Scanned();
     if (i + 9 >= n && !w_.eof) return false;
-    if (i + 9 < n && SameUpper(b + i, "![CDATA[", 8)) {
+    if (i + 9 < n && b[i] == '!' && SameUpper(b + i, "![CDATA[", 8)) {
       s.kind = Scanned::CData;
       s.textB = i + 8;
       const size_t k = FindFrom(s.textB, "]]");
@@ -333,7 +331,7 @@ class TVoXMLParser {
     if (e == n && !w_.eof) return false;
     s.nameB = i;
     s.nameE = e;
-    if (e - i >= 3 && std::memcmp(b + i, "!--", 3) == 0) {
+    if (e - i >= 3 && b[i] == '!' && b[i + 1] == '-' && b[i + 2] == '-') {
       // A comment ends at the first "-->" after its "<!--", also inside the
       // name token; its value runs from the '!' to the final "--".
       s.kind = Scanned::Comment;
@@ -346,16 +344,19 @@ class TVoXMLParser {
     s.kind = e == i ? Scanned::Nameless : Scanned::Tag;
     // Attribute text: up to the first '>', or a '/' outside quotes.
     size_t a = e;
-    char quote = 0;
-    for (; a < n; ++a) {
-      const char c = b[a];
-      if (c == '>') break;
-      if (quote) {
-        if (c == quote) quote = 0;
-      } else if (c == '"' || c == '\'') {
-        quote = c;
-      } else if (c == '/') {
-        break;
+    // Attribute texts run longer than the usual gap between delimiters.
+    const void* gt = e < n ? std::memchr(b + e, '>', n - e) : nullptr;
+    const size_t limit = gt ? size_t(static_cast<const char*>(gt) - b) : n;
+    if (limit == e || !std::memchr(b + e, '/', limit - e)) {
+      a = limit;  // no '/' before the '>': quotes cannot matter
+    } else {
+      for (;;) {
+        while (a < n && !kAttrStops.is[uint8_t(b[a])]) ++a;
+        if (a >= n || b[a] == '>' || b[a] == '/') break;
+        const char quote = b[a++];
+        while (a < n && b[a] != quote && b[a] != '>') ++a;
+        if (a >= n || b[a] == '>') break;
+        ++a;
       }
     }
     if (a == n && !w_.eof) return false;
@@ -420,15 +421,14 @@ class TVoXMLParser {
     item->Name.assign(tag_.FName);
     item->Kind = kind;
     const WideString& text = tag_.Text();
-    item->AppendText(text);
     pos_ = s.next;
     if (kind == xkTag) {
-      item->AppendValue(TrimWide(text));
+      item->StartText(text, TrimWide(text));
       if (s.attrE > s.attrB) SetAttributes(item, tag_.FRawAttributes);
       current_ = item;
       return;
     }
-    item->AppendValue(text);
+    item->StartText(text, text);
     if (kind == xkComment) AppendTextAfterChild(current, Bytes(s.tailB, s.tailE));
   }
 
@@ -451,14 +451,20 @@ class TVoXMLParser {
 
   void SetAttributes(TVoXMLItem* item, std::string_view raw) {
     // Stored as UTF-8 whatever the document's encoding.
-    if (IsAscii(raw)) {
-      item->AttributesText.assign(raw);
-    } else {
+    std::string_view utf8 = raw;
+    if (!IsAscii(raw)) {
       DecodeText(raw, mode_, scratch_);
-      item->AttributesText = WideToUtf8(scratch_);
+      utf8Scratch_ = WideToUtf8(scratch_);
+      utf8 = utf8Scratch_;
     }
-    if (engine_.AttributesAutoProcess) item->ProcessAttributes();
-    if (SameTextAscii(item->Name, "?xml")) {
+    if (engine_.AttributesAutoProcess) {
+      // Split at once, without keeping the text.
+      item->AttributesText.clear();
+      item->SplitAttributes(utf8);
+    } else {
+      item->AttributesText.assign(utf8);
+    }
+    if (item->Name.size() == 4 && item->Name[0] == '?' && SameTextAscii(item->Name, "?xml")) {
       item->ProcessAttributes();
       if (TVoXMLItem* encoding = item->FindItem("encoding")) {
         WideString declared = encoding->AttributeValue();
@@ -478,7 +484,9 @@ class TVoXMLParser {
       j = s.next + 2;
       depth = 0;
     } else if (s.attrE < w_.n && w_.b[s.attrE] == '>') {
-      j = s.attrE + 1;
+      // The text after the start tag holds no markup: go on from the '<'
+      // that ended it.
+      j = s.next == s.textE + 1 ? s.textE : s.attrE + 1;
     } else {
       // The attribute scan stopped at a '/' inside the start tag.
       j = s.attrE;
@@ -494,8 +502,8 @@ class TVoXMLParser {
     while (depth > 0) {
       const char* b = w_.b;
       const size_t n = w_.n;
-      const void* ltp = j < n ? std::memchr(b + j, '<', n - j) : nullptr;
-      if (!ltp) {
+      const size_t lt = j < n ? FindByte(b, j, n, '<') : n;
+      if (lt == n) {
         if (w_.eof) {
           pos_ = n;
           return;
@@ -504,7 +512,6 @@ class TVoXMLParser {
         j -= w_.Fill(j);
         continue;
       }
-      const size_t lt = size_t(static_cast<const char*>(ltp) - b);
       if (lt + 9 > n && !w_.eof) {
         j = lt - w_.Fill(lt);
         continue;
@@ -545,6 +552,10 @@ class TVoXMLParser {
   }
 
   size_t After(size_t from, std::string_view what) const {
+    if (what.size() == 1) {
+      const size_t at = from < w_.n ? FindByte(w_.b, from, w_.n, what[0]) : w_.n;
+      return at < w_.n ? at + 1 : kNone;
+    }
     const size_t at = FindFrom(from, what);
     return at == kNone ? kNone : at + what.size();
   }
@@ -596,6 +607,7 @@ class TVoXMLParser {
   bool stop_ = false;
   TVoXMLTag tag_;
   WideString scratch_;
+  std::string utf8Scratch_;
 };
 
 // ---------------------------------------------------------------------------
@@ -649,7 +661,7 @@ void TVoXMLEngine::LoadXML(int64_t Size, TStream* Stream) {
       return;
     }
   }
-  XmlWindow window(*Stream, count, prefix, ReadChunk);
+  XmlWindow window(*Stream, count, prefix, ReadChunk, MaxConstruct);
   TVoXMLParser(*this, window).Run();
 }
 

@@ -353,22 +353,20 @@ void TZipArchive::OpenEntryStream(int Index, std::unique_ptr<TFixMemoryStream>& 
   if (f.IsStored()) {
     // Stored content is handed out as it is, at most Size bytes of it.
     Source->SetSize(int64_t(data.size()));
+    Source->SetPosition(0);
     Source->WriteBuffer(data.data(), int64_t(data.size()));
     Source->SetPosition(0);
     const size_t take = size_t(std::min<uint64_t>(uint64_t(Size), data.size()));
     Decompressor = std::make_unique<TSpanStream>(std::span(Source->Memory(), take));
     return;
   }
-  // A zlib stream header (deflate, 32 KB window, no dictionary) in front of
-  // the raw deflate data; the missing Adler-32 trailer is never asked for,
-  // since decoding ends once Size bytes have been produced.
-  static constexpr uint8_t kZlibHeader[2] = {0x78, 0x9C};
-  Source->SetSize(int64_t(data.size()) + 2);
+  // Raw deflate: a zlib stream header in front would only make zlib compute
+  // an Adler-32 checksum that the entry does not carry.
+  Source->SetSize(int64_t(data.size()));
   Source->SetPosition(0);
-  Source->WriteBuffer(kZlibHeader, 2);
   Source->WriteBuffer(data.data(), int64_t(data.size()));
   Source->SetPosition(0);
-  Decompressor = std::make_unique<TZDecompressionStream>(*Source, TZDecompressionStream::Format::Zlib, Size);
+  Decompressor = std::make_unique<TZDecompressionStream>(*Source, TZDecompressionStream::Format::RawDeflate, Size);
 }
 
 }  // namespace gridlark

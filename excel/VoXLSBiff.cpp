@@ -84,6 +84,15 @@ void TMSExcel::ReadCompoundDocument(std::vector<uint8_t> Bytes) {
       bookName = element.pwcsName;
     } else if (upper == u"BOOK") {
       if (bookName.empty()) bookName = element.pwcsName;
+    } else if (HasParseItem(ipiSummaryInformation) && element.type == STGTY_STREAM &&
+               (element.pwcsName == u"\005SummaryInformation" ||
+                element.pwcsName == u"\005DocumentSummaryInformation")) {
+      // Property sets come before the workbook, in enumeration order.
+      if (const std::shared_ptr<IStream> s = root->OpenStream(element.pwcsName)) {
+        TOleStream stream(s);
+        SummaryInformation.ReadPropertySet(stream, int64_t(element.cbSize),
+                                           element.pwcsName == u"\005DocumentSummaryInformation");
+      }
     }
   }
   if (bookName.empty()) bookName = u"Workbook";

@@ -26,6 +26,7 @@ bool IsFormulaCompanion(uint16_t type) {
 
 void TMSExcel::ReportCell(int32_t ColOffset, int32_t FormatIndex, size_t AttrOffset, const Variant& Value,
                           TVoxCellType CellType) {
+  if (!OnCellValue) return;
   const int32_t row = rec_.U16(0);
   const int32_t col = int32_t(rec_.U16(2)) + ColOffset;
   uint8_t code = 0;

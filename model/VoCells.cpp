@@ -39,22 +39,37 @@ TVoxCell& TSpreadSheetCols::Put(int Col) {
 
 // ---- TSpreadSheetCells ----
 
+size_t TSpreadSheetCells::Slot(int Position) const {
+  // Rows mostly arrive in order: the last one is the first guess.
+  if (positions_.empty() || positions_.back() < Position) return positions_.size();
+  if (positions_.back() == Position) return positions_.size() - 1;
+  return size_t(std::lower_bound(positions_.begin(), positions_.end(), Position) - positions_.begin());
+}
+
 TSpreadSheetRow& TSpreadSheetCells::Items(int Index) {
-  if (Index < 0 || Index >= int(rows_.size())) ListIndexError(Index);
-  return rows_[size_t(Index)];
+  if (Index < 0 || Index >= count_) ListIndexError(Index);
+  const size_t slot = Slot(Index);
+  if (slot < positions_.size() && positions_[slot] == Index) return rows_[slot];
+  positions_.insert(positions_.begin() + std::ptrdiff_t(slot), Index);
+  TSpreadSheetRow& row = *rows_.insert(rows_.begin() + std::ptrdiff_t(slot), TSpreadSheetRow{});
+  row.Index = Index;
+  return row;
 }
 
 const TSpreadSheetRow& TSpreadSheetCells::Items(int Index) const {
-  if (Index < 0 || Index >= int(rows_.size())) ListIndexError(Index);
-  return rows_[size_t(Index)];
+  static const TSpreadSheetRow kUnusedRow{-1, 0, {}};
+  if (Index < 0 || Index >= count_) ListIndexError(Index);
+  const TSpreadSheetRow* row = FindRow(Index);
+  return row ? *row : kUnusedRow;
+}
+
+const TSpreadSheetRow* TSpreadSheetCells::FindRow(int Index) const {
+  const size_t slot = Slot(Index);
+  return (slot < positions_.size() && positions_[slot] == Index) ? &rows_[slot] : nullptr;
 }
 
 int TSpreadSheetCells::EnsureRow(int Index) {
-  if (Index >= 0 && Index < kMaxStoreRows && Index >= int(rows_.size())) {
-    const int first = int(rows_.size());
-    rows_.resize(size_t(Index) + 1);
-    for (int i = first; i <= Index; ++i) rows_[size_t(i)].Index = i;
-  }
+  if (Index >= count_ && Index < kMaxStoreRows) count_ = Index + 1;
   return Index;
 }
 
@@ -62,11 +77,11 @@ void TSpreadSheetCells::SetCellValue(int Col, int Row, const Variant& Value, TAl
                                      int32_t FormatIndex, TVoxCellType CellType) {
   if (Col < 0 || Value.IsEmptyOrNull()) return;
   EnsureRow(Row);
-  TSpreadSheetRow& row = Items(Row);
   if (Col >= kMaxStoreCols) ListIndexError(Col);
+  TSpreadSheetRow& row = Items(Row);
   if (Row != lastRow_) {
-    if (row.Cols.Entries().empty() && lastRow_ >= 0 && lastRow_ < int(rows_.size()))
-      row.Cols.Reserve(rows_[size_t(lastRow_)].Cols.Entries().size());
+    if (row.Cols.Entries().empty())
+      if (const TSpreadSheetRow* last = FindRow(lastRow_)) row.Cols.Reserve(last->Cols.Entries().size());
     lastRow_ = Row;
   }
   TVoxCell& cell = row.Cols.Put(Col);
@@ -82,8 +97,8 @@ void TSpreadSheetCells::SetCellValue(int Col, int Row, const Variant& Value, TAl
 
 TVoxCell* TSpreadSheetCells::GetCell(int Col, int Row) {
   if (Row < 0) ListIndexError(Row);
-  if (Row >= int(rows_.size())) return nullptr;
-  return rows_[size_t(Row)].Cols.GetCell(Col);
+  const TSpreadSheetRow* row = FindRow(Row);
+  return row ? const_cast<TSpreadSheetRow*>(row)->Cols.GetCell(Col) : nullptr;
 }
 
 Variant TSpreadSheetCells::GetCellValue(int Col, int Row) {
@@ -92,14 +107,23 @@ Variant TSpreadSheetCells::GetCellValue(int Col, int Row) {
 }
 
 void TSpreadSheetCells::DeleteRow(int Index) {
-  Items(Index);
-  rows_.erase(rows_.begin() + Index);
+  if (Index < 0 || Index >= count_) ListIndexError(Index);
+  size_t slot = Slot(Index);
+  if (slot < positions_.size() && positions_[slot] == Index) {
+    rows_.erase(rows_.begin() + std::ptrdiff_t(slot));
+    positions_.erase(positions_.begin() + std::ptrdiff_t(slot));
+  }
+  for (; slot < positions_.size(); ++slot) --positions_[slot];
+  --count_;
   lastRow_ = -1;
 }
 
 void TSpreadSheetCells::Clear() {
   while (!rows_.empty()) rows_.pop_back();
   rows_.shrink_to_fit();
+  positions_.clear();
+  positions_.shrink_to_fit();
+  count_ = 0;
   lastRow_ = -1;
   DeclaredLastCol = DeclaredLastRow = ColCount = RowCount = 0;
 }

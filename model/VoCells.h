@@ -71,7 +71,9 @@ struct TSpreadSheetRow {
   TSpreadSheetCols Cols;
 };
 
-// The rows of one sheet, created densely up to the highest row used.
+// The rows of one sheet. Logically the list holds every row up to the
+// highest one used (Count()); only rows that received a cell or a height are
+// stored, in position order, so memory follows what the file holds.
 class TSpreadSheetCells {
  public:
   int32_t DeclaredLastCol = 0;
@@ -80,13 +82,21 @@ class TSpreadSheetCells {
   int32_t RowCount = 0;
   bool AutoDimensions = true;
 
-  // Rows in the list; Items raises EListError outside 0..Count()-1.
-  int Count() const { return int(rows_.size()); }
+  // Rows in the list, stored or not.
+  int Count() const { return count_; }
+  // The row at position Index, stored on first use; EListError outside
+  // 0..Count()-1.
   TSpreadSheetRow& Items(int Index);
+  // Read-only: the row, or an empty row (Index -1) when it was never used.
   const TSpreadSheetRow& Items(int Index) const;
+  // The row at position Index, or nullptr when it was never used.
+  const TSpreadSheetRow* FindRow(int Index) const;
+  // The stored rows in position order, with their positions.
+  std::span<const TSpreadSheetRow> StoredRows() const { return rows_; }
+  std::span<const int32_t> StoredPositions() const { return positions_; }
 
-  // Appends empty rows until the list holds Index + 1 rows (none for a
-  // negative index or one at or beyond kMaxStoreRows). Returns Index.
+  // Makes the list hold at least Index + 1 rows (not for a negative index or
+  // one at or beyond kMaxStoreRows). Returns Index.
   int EnsureRow(int Index);
   // Adds or replaces the cell at (Row, Col). Empty and Null values and
   // negative columns are ignored; a row outside the store raises EListError.
@@ -102,7 +112,12 @@ class TSpreadSheetCells {
   void Clear();
 
  private:
+  // Index in rows_ of the row at a position, or where it would go.
+  size_t Slot(int Position) const;
+
   std::vector<TSpreadSheetRow> rows_;
+  std::vector<int32_t> positions_;  // position of rows_[i], ascending
+  int32_t count_ = 0;
   // The row that last received a cell: a new row reserves room for as many
   // cells as it holds, since rows of a sheet tend to be alike.
   int32_t lastRow_ = -1;

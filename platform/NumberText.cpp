@@ -1,6 +1,7 @@
 #include "platform/NumberText.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -34,38 +35,29 @@ constexpr uint64_t kPow10[] = {1ull,
                                1000000000000000000ull,
                                10000000000000000000ull};
 
-// The 15 significant digits of |value| correctly rounded, and the decimal
-// exponent of the first, for 1E-5 <= |value| < 1E15. A long double product
-// carries 11 bits beyond the digits, so the rounding is certain unless the
-// product lies within a hair of a half; then, and outside the range, false.
+// The 15 significant digits of |value|, rounded half to even as the C
+// library does, and the decimal exponent of the first, for
+// 1E-5 <= |value| < 1E15. Exact: value is m * 2^q, and m * 10^k fits 128 bits.
 bool FastDigits(double value, uint64_t& digits, int& exp10) {
-  const long double a = std::fabs(static_cast<long double>(value));
-  if (!(a >= 1e-5L && a < 1e15L)) return false;
-  int e = 0;
-  if (a >= 1) {
-    while (e < 14 && a >= static_cast<long double>(kPow10[e + 1])) ++e;
-  } else {
-    while (e > -5 && a * static_cast<long double>(kPow10[-e]) < 1) --e;
-  }
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    const int k = 14 - e;  // 0 .. 19: every 10^k is exact in a long double
-    const long double p = a * static_cast<long double>(kPow10[k]);
-    const long double whole = std::floor(p);
-    const long double frac = p - whole;
-    if (std::fabs(frac - 0.5L) < 1e-4L) return false;
-    uint64_t n = static_cast<uint64_t>(whole) + (frac > 0.5L ? 1 : 0);
-    if (n >= kPow10[15]) {
-      if (n == kPow10[15] && p < static_cast<long double>(kPow10[15])) {  // rounded up to the next power
-        digits = kPow10[14];
-        exp10 = e + 1;
-        return true;
-      }
-      if (++e > 14) return false;
-      continue;
-    }
-    if (n < kPow10[14]) {
-      if (--e < -5) return false;
-      continue;
+  const double a = std::fabs(value);
+  if (!(a >= 1e-5 && a < 1e15)) return false;
+  const uint64_t bits = std::bit_cast<uint64_t>(a);
+  const uint64_t m = (bits & ((uint64_t(1) << 52) - 1)) | (uint64_t(1) << 52);
+  const int shift = 1075 - int(bits >> 52);  // a = m / 2^shift, shift in 1..70 here
+  // 2^(52 - shift) <= a < 2^(53 - shift): the estimate is the exponent or one below.
+  int e = int(std::floor((52 - shift) * 0.30102999566398120));
+  for (int attempt = 0; attempt < 2; ++attempt, ++e) {
+    const int k = 14 - e;
+    if (k < 0 || k > 19) return false;
+    const unsigned __int128 x = static_cast<unsigned __int128>(m) * kPow10[k];
+    const uint64_t whole = uint64_t(x >> shift);
+    if (whole >= kPow10[15]) continue;
+    const unsigned __int128 rest = x & ((static_cast<unsigned __int128>(1) << shift) - 1);
+    const unsigned __int128 half = static_cast<unsigned __int128>(1) << (shift - 1);
+    uint64_t n = whole + ((rest > half || (rest == half && (whole & 1))) ? 1 : 0);
+    if (n == kPow10[15]) {  // rounded up to the next power of ten
+      n = kPow10[14];
+      ++e;
     }
     digits = n;
     exp10 = e;

@@ -156,8 +156,8 @@ bool MatchNamed(const WideString& S, size_t at, size_t& length, const TVoxEntity
 }
 
 // A numeric reference at S[at] ("&#" digits or "&#x" hex digits, an optional
-// ";") whose number lies below U+FFFF.
-bool MatchNumeric(const WideString& S, size_t at, size_t& length, char16_t& unit) {
+// ";") whose number lies below U+FFFF, or from U+10000 to U+10FFFF.
+bool MatchNumeric(const WideString& S, size_t at, size_t& length, uint32_t& code) {
   const size_t n = S.size();
   if (at + 1 >= n || S[at + 1] != u'#') return false;
   size_t j = at + 2;
@@ -166,14 +166,14 @@ bool MatchNumeric(const WideString& S, size_t at, size_t& length, char16_t& unit
   const size_t digits = j;
   uint32_t value = 0;
   while (j < n && (hex ? IsHexDigit(S[j]) : IsDecimalDigit(S[j]))) {
-    // Saturate: anything at 0xFFFF or above is refused anyway.
-    if (value < 0x10000) value = value * (hex ? 16 : 10) + (hex ? HexValue(S[j]) : uint32_t(S[j] - u'0'));
+    // Saturate: anything beyond U+10FFFF is refused anyway.
+    if (value < 0x110000) value = value * (hex ? 16 : 10) + (hex ? HexValue(S[j]) : uint32_t(S[j] - u'0'));
     ++j;
   }
-  if (j == digits || value >= 0xFFFF) return false;
+  if (j == digits || value == 0xFFFF || value > 0x10FFFF) return false;
   if (j < n && S[j] == u';') ++j;
   length = j - at;
-  unit = char16_t(value);
+  code = value;
   return true;
 }
 
@@ -189,15 +189,20 @@ void DecodeHtmlEntities(WideString& S) {
     const char16_t ch = S[i];
     size_t length = 0;
     const TVoxEntity* row = nullptr;
-    char16_t unit = 0;
+    uint32_t code = 0;
     if (ch != u'&') {
       out.push_back(ch);
       ++i;
     } else if (MatchNamed(S, i, length, row)) {
       if (row->Replacement != 0) out.push_back(row->Replacement);
       i += length;
-    } else if (MatchNumeric(S, i, length, unit)) {
-      out.push_back(unit);
+    } else if (MatchNumeric(S, i, length, code)) {
+      if (code >= 0x10000) {  // a character beyond the first plane: a surrogate pair
+        out.push_back(char16_t(0xD800 + ((code - 0x10000) >> 10)));
+        out.push_back(char16_t(0xDC00 + ((code - 0x10000) & 0x3FF)));
+      } else {
+        out.push_back(char16_t(code));
+      }
       i += length;
     } else {
       out.push_back(ch);

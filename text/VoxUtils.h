@@ -105,8 +105,9 @@ extern const TVoxEntity kVoxEntities[15];
 // Decodes the named references of the table and numeric references (&#65;,
 // &#x41;) in one left-to-right pass. A name needs no ";" but takes one that
 // follows it; names are case-sensitive. Text a replacement produced is never
-// decoded again. A numeric reference that is empty, malformed or at U+FFFF or
-// above stays as written, and unknown names stay too.
+// decoded again. A numeric reference beyond U+FFFF becomes a surrogate pair;
+// one that is empty, malformed, U+FFFF or beyond U+10FFFF stays as written,
+// and unknown names stay too.
 void DecodeHtmlEntities(WideString& S);
 
 // ---------------------------------------------------------------------------

@@ -1,28 +1,11 @@
 // Runs the built program as a web server would and compares its page.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "TestSupport.h"
 
-namespace {
-
-std::string RunCgi(const std::string& query) {
-  const std::string cmd = "QUERY_STRING='" + query + "' " GRIDLARK_EXE;
-  std::string out;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  const int status = pclose(p);
-  EXPECT_EQ(status, 0) << query;
-  return out;
-}
-
-}  // namespace
+using gridlark::test::RunCgi;
 
 TEST(EndToEnd, MissingFileGivesACompletePageWithItsMessage) {
   const std::string page = RunCgi("filename=/no/such.xls");

@@ -72,7 +72,9 @@ TEST(ContainerCorpus, EveryPartExtractsAndParses) {
       ++parts;
       const std::string whole = Loaded(data);
       const size_t start = data.find_first_not_of(" \t\r\n\xEF\xBB\xBF");
-      if (start != std::string::npos && data[start] == '<') EXPECT_NE(whole, ":1");  // not an encrypted part
+      if (start != std::string::npos && data[start] == '<') {  // not an encrypted part
+        EXPECT_NE(whole, ":1");
+      }
       // The same part streamed from its decompression stream.
       std::unique_ptr<TFixMemoryStream> source;
       std::unique_ptr<TStream> inflater;

@@ -11,7 +11,7 @@ using namespace gridlark;
 
 namespace {
 
-std::string U8(const WideString& w) { return WideToUtf8(w); }
+std::string U8(WideStringView w) { return WideToUtf8(w); }
 
 // The tree as text: kind, name, =value, ~untrimmed text, ^tail, {attribute
 // text} and [children].
@@ -19,9 +19,10 @@ void DumpItem(const TVoXMLItem& item, std::string& out) {
   static const char kKinds[] = "TACD";
   out += kKinds[item.Kind];
   out += item.Name;
-  if (item.HasValue()) out += "=" + U8(item.ValueText());
-  if (!item.Text().empty()) out += "~" + U8(item.Text());
-  if (!item.Tail().empty()) out += "^" + U8(item.Tail());
+  // Appended piece by piece: "x" + std::string trips a false -Wrestrict in GCC 12.
+  if (item.HasValue()) out.append("=").append(U8(item.ValueText()));
+  if (!item.Text().empty()) out.append("~").append(U8(item.Text()));
+  if (!item.Tail().empty()) out.append("^").append(U8(item.Tail()));
   if (!item.AttributesText.empty()) out += "{" + item.AttributesText + "}";
   if (!item.Items.Empty()) {
     out += "[";
@@ -186,6 +187,14 @@ TEST(XmlEngine, AttributesSplitIntoItems) {
   EXPECT_EQ(c->FindItem("V")->ValueText(), u"1");
   EXPECT_EQ(c->FindExact("V"), nullptr);
 
+  // Lookups by name: FindItem ignores the case of ASCII letters, FindExact
+  // does not.
+  TVoXMLEngine d;
+  d.ParseXML("<?xml version=\"1.0\" encoding=\"UTF-8\"?><r/>");
+  ASSERT_NE(d.FindItem(nullptr, "ENCODING"), nullptr);
+  EXPECT_EQ(d.FindItem(nullptr, "ENCODING")->AttributeValue(), u"UTF-8");
+  EXPECT_EQ(d.RootItem()->FindExact("Encoding"), nullptr);
+
   // Automatic splitting puts the attributes ahead of the children.
   EXPECT_EQ(Parse("<a k=\"1\"><b/>\n</a>", true), "Ta[Ak=\"1\";Tb^\n;];");
 }
@@ -266,6 +275,16 @@ TEST(XmlEngine, LoadXmlSizesMarksAndReloads) {
   EXPECT_EQ(Dump(e), "Tb=y~y;");
   e.LoadXML(0, nullptr);
   EXPECT_EQ(Dump(e), "T;");
+  // A construct longer than the window may hold ends the document there.
+  e.ReadChunk = 16;
+  e.MaxConstruct = 64;
+  Load(e, "<a><b>short</b><c>" + std::string(1000, 'x') + "</c><d/></a>");
+  EXPECT_EQ(e.FindItem(nullptr, "b")->ValueText(), u"short");
+  ASSERT_NE(e.FindItem(nullptr, "c"), nullptr);
+  EXPECT_LT(e.FindItem(nullptr, "c")->ValueText().size(), 1000u);
+  EXPECT_EQ(e.FindItem(nullptr, "d"), nullptr);
+  e.ReadChunk = size_t(1) << 18;
+  e.MaxConstruct = size_t(256) << 20;
   // A stream positioned past its start: the rest is the document.
   TSpanStream s(std::span(reinterpret_cast<const uint8_t*>(doc.data()), doc.size()));
   s.SetPosition(8);

@@ -4,6 +4,7 @@
 
 #include "TestSupport.h"
 #include "excel/VoXLS.h"
+#include "platform/Streams.h"
 
 namespace gridlark {
 namespace {
@@ -43,10 +44,27 @@ TEST(XlsFiles, ProducersFixtures) {
             {{0, 1, 1, "1.5"}, {0, 1, 2, "45000"}, {0, 2, 1, "-42"}, {0, 2, 3, "False"}, {0, 2, 4, "#DIV/0!"}});
 }
 
+TEST(XlsFiles, CompoundDocumentFromAStream) {
+  TMSExcel x;
+  TFileStream file(test::FixturePath("xls/sheetjs_biff8.xls"));
+  x.LoadFromStream(file);
+  EXPECT_EQ(CellText(x.Sheets.GetSheet(1).Cells, 0, 0), "second");
+  TFileStream plain(test::FixturePath("xls/sheetjs_biff2.xls"));
+  EXPECT_THROW(x.LoadFromStream(plain), EOleSysError);
+}
+
 TEST(XlsFiles, Corpus) {
   REQUIRE_CORPUS();
   const auto path = [](const char* name) { return test::CorpusPath(std::string("xls/") + name); };
   CheckFile(path("1904.xls"), {u"Sheet1"}, {{0, 0, 1, "1/2/1904"}, {0, 1, 0, "11"}});
+  {
+    TMSExcel x;
+    x.LoadFromFile(path("1904.xls"));
+    EXPECT_EQ(x.SummaryInformation.AppName.substr(0, 25), "Microsoft Macintosh Excel");
+    x.ParseItems &= ~ipiSummaryInformation;
+    x.LoadFromFile(path("1904.xls"));
+    EXPECT_EQ(x.SummaryInformation.AppName, "");
+  }
   CheckFile(path("as3xls_BIFF2.xls"), {u"Sheet1"}, {{0, 1, 2, "2/22/2007"}, {0, 4, 2, "33"}, {0, 9, 1, "today?"}});
   CheckFile(path("as3xls_BIFF3.xls"), {u"Sheet1"}, {{0, 2, 2, "1/19/2002"}, {0, 3, 2, "Saturday"}});
   CheckFile(path("as3xls_BIFF4.xls"), {u"Sheet1"}, {{0, 1, 2, "2/22/2007"}, {0, 0, 4, "21.0410757253369"}});
@@ -61,6 +79,7 @@ TEST(XlsFiles, Corpus) {
   CheckFile(path("BlankSheetTypes.xls"), {u"Sheet1", u"Macro1", u"Dialog1"}, {});
   CheckFile(path("sst_continue.xls"), {u"Sheet1"},
             {{0, 1, 0, "This is a long string with a serial number at the end 0002"}});
+  CheckFile(path("biff5_rich_text_stress.xls"), {u"Sheet1"}, {{0, 1, 1, "this text is bold, sure enough"}});
   CheckFile(path("write_57.xls"), {u"A"}, {{0, 1, 3, "sheetjs"}});
   for (const char* encrypted : {"password_2002_128_strong.xls", "password_2002_40_xor.xls", "xor-encryption-abc.xls"}) {
     TMSExcel x;

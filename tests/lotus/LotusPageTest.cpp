@@ -9,18 +9,6 @@
 namespace gridlark::test {
 namespace {
 
-std::string RunCgi(const std::string& query) {
-  const std::string cmd = "QUERY_STRING='" + query + "' " GRIDLARK_EXE;
-  std::string out;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  EXPECT_EQ(pclose(p), 0) << query;
-  return out;
-}
-
 std::string PageHead(const std::string& path) {
   return "Content-Type: text/html\r\n\r\n<html>\r\n<head>\r\n"
          "<meta name=\"GENERATOR\" content=\"Gridlark 3.0 conversion\">\r\n"
@@ -48,9 +36,11 @@ TEST(LotusPage, SheetShowsLabelsByPrefixAndNumbersRight) {
                                "<table border=\"1\">\r\n"
                                "  <tr>\r\n    <td align=\"center\">Budget</td>\r\n    <td>&nbsp</td>\r\n  </tr>\r\n"
                                "  <tr>\r\n    <td>Item</td>\r\n    <td align=\"right\">Cost</td>\r\n  </tr>\r\n"
-                               "  <tr>\r\n    <td>Rent &amp; rates</td>\r\n    <td align=\"right\">950</td>\r\n  </tr>\r\n"
+                               "  <tr>\r\n    <td>Rent &amp; rates</td>\r\n    <td align=\"right\">950</td>\r\n"
+                               "  </tr>\r\n"
                                "  <tr>\r\n    <td>Food</td>\r\n    <td align=\"right\">412.35</td>\r\n  </tr>\r\n"
-                               "  <tr>\r\n    <td align=\"right\">Total</td>\r\n    <td align=\"right\">1362.35</td>\r\n"
+                               "  <tr>\r\n    <td align=\"right\">Total</td>\r\n"
+                               "    <td align=\"right\">1362.35</td>\r\n"
                                "  </tr>\r\n"
                                "</table>\r\n" +
                                kPageFoot;
@@ -81,13 +71,25 @@ TEST(LotusPage, UnreadableFilesEndWithTheirMessage) {
       {"Password protected file is not supported.",
        LotusWriter().Bof(0x0404).Wk1Integer(0, 0, 1).Record(0x37, Bytes().u32(0)).Data()},
       {"Invalid file version or file format.", LotusWriter().Bof(0x2222).Wk1Integer(0, 0, 1).Data()},
-      {"Floating point overflow", LotusWriter().Bof(0x1000).Record(0x17, Bytes().u32(0).u64(1ull << 63).u16(0x7FFE)).Data()},
+      {"Floating point overflow",
+       LotusWriter().Bof(0x1000).Record(0x17, Bytes().u32(0).u64(1ull << 63).u16(0x7FFE)).Data()},
   };
   for (const auto& [message, bytes] : cases) {
     const std::string path = WriteTempFile("bad.wks", bytes);
     EXPECT_EQ(RunCgi("filename=" + path + "&hideabout=1"),
               PageHead(path) + "<h1>" + message + "</h1>\r\n" + kPageFoot);
   }
+}
+
+// The bundled sample that scripts/sample.sh shows.
+TEST(LotusPage, SampleBudgetShowsItsFigures) {
+  const std::string page = RunCgi("filename=" + std::string(GRIDLARK_SOURCE_DIR) + "/samples/budget.wk1&hideabout=1");
+  for (const char* line : {"<h1 align=\"center\">Sheet1</h1>\r\n",
+                           "    <td align=\"center\">Household budget, first quarter</td>\r\n",
+                           "    <td>Groceries</td>\r\n    <td align=\"right\">412.35</td>\r\n",
+                           "    <td align=\"right\">Total</td>\r\n    <td align=\"right\">1877.85</td>\r\n",
+                           "    <td align=\"right\">2294.68</td>\r\n  </tr>\r\n</table>\r\n"})
+    EXPECT_NE(page.find(line), std::string::npos) << line;
 }
 
 }  // namespace

@@ -125,8 +125,9 @@ TEST(LotusReader, CellRecordsDecodeTheirValues) {
 
 TEST(LotusReader, SmallNumberCodes) {
   const std::pair<uint16_t, double> cases[] = {
-      {0x0000, 0},      {0x7FFE, 16383},  {0x8000, -16384}, {0x0021, 10000},  {0x0023, 1000},      {0x0025, 0.1},
-      {0x0027, 0.01},   {0x0029, 0.001},  {0x002B, 0.0001}, {0x002D, 0.125},  {0xFFFF, 4095 / 64.0}, {0xFFF1, 4095 * 5000.0},
+      {0x0000, 0},     {0x7FFE, 16383},  {0x8000, -16384}, {0x0021, 10000}, {0x0023, 1000},
+      {0x0025, 0.1},   {0x0027, 0.01},   {0x0029, 0.001},  {0x002B, 0.0001}, {0x002D, 0.125},
+      {0xFFFF, 4095 / 64.0}, {0xFFF1, 4095 * 5000.0},
   };
   for (const auto& [raw, expected] : cases) EXPECT_DOUBLE_EQ(SmallNumberValue(raw), expected) << std::hex << raw;
 }
@@ -234,7 +235,8 @@ TEST(LotusReader, RecordsOfTheOtherLayoutAreIgnored) {
   // Release 3 and later files hold other records under the release 2 cell numbers.
   LotusWriter wk3;
   wk3.Bof(0x1000);
-  for (uint16_t type : {0x0C, 0x0D, 0x0E, 0x0F, 0x10, 0x33}) wk3.Record(type, Bytes().u8(0x27).str("abcdefghijklmn").u8(0));
+  for (uint16_t type : {0x0C, 0x0D, 0x0E, 0x0F, 0x10, 0x33})
+    wk3.Record(type, Bytes().u8(0x27).str("abcdefghijklmn").u8(0));
   reader.LoadNULLs = true;
   LoadInto(reader, wk3.Data());
   EXPECT_EQ(reader.Sheets.Count(), 0);
@@ -358,9 +360,9 @@ TEST(LotusReader, FormatEntriesGiveTheCellsTheirFormatIndex) {
   LoadInto(reader, LotusWriter()
                        .Bof(0x1002)
                        // Sheet 0, row 5: a first-column entry, a run of 3 columns, a plain entry.
-                       .Record(0x13, Bytes().u8(0).u8(0).u16(5).u8(0x11).u8(0xC0).u8(0xFF).u8(0x7F)   // flags 0x40
-                                         .u8(0x22).u8(0x40).u8(0x00).u8(0xC0).u8(3)                    // 0xC0, 3 columns
-                                         .u8(0x33).u8(0x00).u8(0x00).u8(0x00))                         // no flags
+                       .Record(0x13, Bytes().u8(0).u8(0).u16(5).u8(0x11).u8(0xC0).u8(0xFF).u8(0x7F)  // flags 0x40
+                                         .u8(0x22).u8(0x40).u8(0x00).u8(0xC0).u8(3)  // 0xC0, 3 columns
+                                         .u8(0x33).u8(0x00).u8(0x00).u8(0x00))  // no flags
                        // Row 5 again: a later run of 2 columns wins for columns 0 and 1.
                        .Record(0x13, Bytes().u8(0).u8(0).u16(5).u8(0x44).u8(0).u8(0).u8(0xC0).u8(2))
                        .Record(0x13, Bytes().u8(1).u8(0).u16(5).u8(0x55).u8(0).u8(0).u8(0x80).u8(9))
@@ -441,7 +443,8 @@ TEST(LotusReader, OnRecordSeesEveryRecordAndHugeOnesAreSkipped) {
     }
   };
   LoadInto(reader, w.Data());
-  EXPECT_EQ(seen, (std::vector<std::pair<uint16_t, uint16_t>>{{0x00, 2}, {0x0D, 7}, {0x0E, 40000}, {0x0D, 7}, {0x01, 0}}));
+  EXPECT_EQ(seen,
+            (std::vector<std::pair<uint16_t, uint16_t>>{{0x00, 2}, {0x0D, 7}, {0x0E, 40000}, {0x0D, 7}, {0x01, 0}}));
   EXPECT_EQ(CellText(reader.Sheets.Items(0).Cells, 0, 0), "1");
   EXPECT_EQ(CellText(reader.Sheets.Items(0).Cells, 1, 0), "2");
 }

@@ -70,12 +70,32 @@ TEST(CellStore, FarPositionsCostNoMemoryBeyondTheStoreLimits) {
   EXPECT_EQ(cells.Count(), 1);
 }
 
+TEST(CellStore, OnlyUsedRowsTakeMemory) {
+  TSpreadSheetCells cells;
+  cells.SetCellValue(0, 65535, Variant(u"last"), taLeftJustify, 0, ictString);
+  cells.SetCellValue(1, 7, Variant(u"early"), taLeftJustify, 0, ictString);
+  EXPECT_EQ(cells.Count(), 65536);
+  EXPECT_EQ(cells.RowCount, 65536);
+  ASSERT_EQ(cells.StoredRows().size(), 2u);
+  EXPECT_EQ(cells.StoredPositions()[0], 7);
+  EXPECT_EQ(cells.StoredRows()[1].Index, 65535);
+  EXPECT_EQ(cells.FindRow(100), nullptr);
+  // A row height stores its row without changing the shown counts.
+  cells.EnsureRow(70000);
+  cells.Items(70000).Height = 300;
+  EXPECT_EQ(cells.RowCount, 65536);
+  EXPECT_EQ(cells.StoredRows().size(), 3u);
+  EXPECT_THROW(cells.Items(70001), EListError);
+}
+
 TEST(CellStore, DeleteAndClear) {
   TSpreadSheetCells cells;
   cells.SetCellValue(0, 2, Variant(int32_t(1)), taLeftJustify, 0, ictInteger);
   cells.DeleteRow(0);
   EXPECT_EQ(cells.Count(), 2);
-  EXPECT_EQ(cells.Items(0).Index, 1);  // not renumbered
+  EXPECT_EQ(cells.GetCellValue(0, 1).Integer(), 1);
+  EXPECT_EQ(cells.Items(1).Index, 2);  // moved down, not renumbered
+  EXPECT_THROW(cells.DeleteRow(2), EListError);
   cells.AutoDimensions = false;
   cells.Clear();
   EXPECT_EQ(cells.Count(), 0);

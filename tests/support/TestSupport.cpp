@@ -1,7 +1,9 @@
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -40,9 +42,43 @@ Bytes& Bytes::f64(double v) {
   return u64(bits);
 }
 
+std::string RunCgi(const std::string& query) {
+  std::string out;
+  int fds[2];
+  if (::pipe(fds) != 0) {
+    ADD_FAILURE() << "pipe failed";
+    return out;
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&actions, fds[0]);
+  std::string exe = GRIDLARK_EXE;
+  std::string var = "QUERY_STRING=" + query;
+  char* argv[] = {exe.data(), nullptr};
+  char* envp[] = {var.data(), nullptr};
+  pid_t pid;
+  const int rc = posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv, envp);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(fds[1]);
+  if (rc != 0) {
+    ::close(fds[0]);
+    ADD_FAILURE() << "cannot run " << exe;
+    return out;
+  }
+  char buf[65536];
+  ssize_t n;
+  while ((n = ::read(fds[0], buf, sizeof buf)) > 0) out.append(buf, size_t(n));
+  ::close(fds[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "query: " << query;
+  return out;
+}
+
 std::string CellText(const TSpreadSheetCells& cells, int row, int col) {
-  if (row < 0 || row >= cells.Count()) return "<hole>";
-  const TVoxCell* cell = cells.Items(row).Cols.GetCell(col);
+  const TSpreadSheetRow* stored = row >= 0 ? cells.FindRow(row) : nullptr;
+  const TVoxCell* cell = stored ? stored->Cols.GetCell(col) : nullptr;
   if (!cell) return "<hole>";
   if (cell->Value.Type() == VarType::Boolean) return cell->Value.Boolean() ? "True" : "False";
   if (cell->Value.Type() == VarType::WideString) return WideToUtf8(cell->Value.WideText());

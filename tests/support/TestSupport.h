@@ -15,7 +15,7 @@ namespace gridlark::test {
 std::string FixturePath(std::string_view relative);
 // Directory of the shared real-world corpus, or empty when it is absent.
 std::string CorpusDir();
-// Path of a corpus file; calls GTEST_SKIP-worthy check through CorpusFile().
+// Path of a corpus file (check CorpusDir() or REQUIRE_CORPUS() first).
 std::string CorpusPath(std::string_view relative);
 
 // Writes bytes to a new file in the test's temporary directory; returns its path.
@@ -35,6 +35,11 @@ class Bytes {
   size_t size() const { return data.size(); }
   std::vector<uint8_t> data;
 };
+
+// Runs the built program as a web server would, with QUERY_STRING set to
+// query and nothing else in its environment; returns what it printed. A
+// failure to run or an exit status other than 0 fails the current test.
+std::string RunCgi(const std::string& query);
 
 // The text of a cell as the page shows it (before HTML escaping), or "<hole>".
 std::string CellText(const TSpreadSheetCells& cells, int row, int col);

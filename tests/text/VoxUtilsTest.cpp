@@ -146,7 +146,8 @@ TEST(Entities, DecodesTableNamesAndNumbersOnce) {
       {u"&lt;;", u"<;"},
       // Malformed or too large numbers stay, later references still decode.
       {u"&#;&#65;", u"&#;A"},
-      {u"&#65536;&lt;", u"&#65536;<"},
+      {u"&#65536;&lt;", u"\U00010000<"},            // beyond U+FFFF: a surrogate pair
+      {u"&#x1F363;&#1114112;", u"\U0001F363&#1114112;"},  // beyond U+10FFFF stays
       {u"&#xFFFF;&#x;&gt", u"&#xFFFF;&#x;>"},
       {u"&#99999999999999999999;x", u"&#99999999999999999999;x"},
       // The degree row stands for the number 176, not a prefix of another.

@@ -177,7 +177,7 @@ void TMSExcelX::ReadSummary(std::string_view PartName) {
   // Each element hands its name and text to the properties as it closes,
   // and leaves the tree.
   const auto take = [this](const TVoXMLItem& item) {
-    WideString text = item.ValueText();
+    WideString text(item.ValueText());
     DecodeHtmlEntities(text);
     try {
       SummaryInformation.SetPropertyByName(AnsiToWide(item.Name), text);

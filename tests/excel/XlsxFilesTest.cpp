@@ -3,8 +3,6 @@
 // the built program makes of them.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-
 #include "TestSupport.h"
 #include "XlsxPackage.h"
 
@@ -72,18 +70,6 @@ TEST(XlsxFiles, Corpus) {
   }
   TMSExcelX xls;
   EXPECT_THROW(xls.LoadFromFile(path("xlsx/type_excel.xlsx")), EVoxFileFormatException);
-}
-
-std::string RunCgi(const std::string& query) {
-  const std::string cmd = "QUERY_STRING='" + query + "' " GRIDLARK_EXE;
-  std::string out;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  EXPECT_EQ(pclose(p), 0) << query;
-  return out;
 }
 
 std::string Page(const std::string& path, const std::string& body) {

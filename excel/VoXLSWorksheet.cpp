@@ -48,12 +48,21 @@ bool SmallNumber(std::basic_string_view<Ch> s, int32_t& out) {
   return true;
 }
 
+bool SlowNumber(std::string_view text, double& out) {
+  const char first = text.empty() ? 0 : text[0];
+  if (!((first >= '0' && first <= '9') || first == '-' || first == '.')) return false;
+  const auto r = std::from_chars(text.data(), text.data() + text.size(), out);
+  return r.ec == std::errc() && r.ptr == text.data() + text.size();
+}
+
 // A number as worksheets write it ("." as the decimal point); false for
 // anything else. Numbers of at most 15 digits and a small exponent are
 // exact in a double and take the quick way; the rest go to from_chars.
 bool PlainNumber(std::string_view text, double& out) {
   static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                       1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  // Longer texts hold more digits than the quick way takes.
+  if (text.size() > 17) return SlowNumber(text, out);
   const char* p = text.data();
   const char* const e = p + text.size();
   const bool negative = p < e && *p == '-';
@@ -95,10 +104,7 @@ bool PlainNumber(std::string_view text, double& out) {
     out = negative ? -d : d;
     return true;
   }
-  const char first = text.empty() ? 0 : text[0];
-  if (!((first >= '0' && first <= '9') || first == '-' || first == '.')) return false;
-  const auto r = std::from_chars(text.data(), text.data() + text.size(), out);
-  return r.ec == std::errc() && r.ptr == text.data() + text.size();
+  return SlowNumber(text, out);
 }
 
 // Trimmed of the characters 0 to 32, as element values are.

@@ -193,7 +193,8 @@ TDateTime IsoDateTime(WideStringView text) {
       second = DigitsField(text, i, 2);
       if (i < text.size() && (text[i] == u'.' || text[i] == u',')) {
         double scale = 0.1;
-        for (++i; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i, scale /= 10) fraction += (text[i] - u'0') * scale;
+        for (++i; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i, scale /= 10)
+          fraction += (text[i] - u'0') * scale;
       }
     }
     time = EncodeTime(hour, minute, second, 0) + fraction / 86400.0;

@@ -103,7 +103,8 @@ TEST(XlsxCells, NumbersReadToTheNearestDouble) {
 }
 
 TEST(XlsxCells, CellsWithoutValueAreHoles) {
-  const auto x = LoadRows("<row r='1'><c r='A1' s='1'/><c r='B1' t='s'/><c r='C1'><f>A1</f></c><c r='D1'><v>1</v></c></row>");
+  const auto x =
+      LoadRows("<row r='1'><c r='A1' s='1'/><c r='B1' t='s'/><c r='C1'><f>A1</f></c><c r='D1'><v>1</v></c></row>");
   EXPECT_EQ(Cell(*x, 0, 0), "<hole>");
   EXPECT_EQ(Cell(*x, 0, 1), "<hole>");
   EXPECT_EQ(Cell(*x, 0, 2), "<hole>");

@@ -15,7 +15,6 @@
 #include <cstring>
 #include <memory>
 
-#include "container/VoxXML.h"
 #include "container/VoxZipFile.h"
 #include "excel/VoXLS.h"
 #include "excel/VoXLSScan.h"

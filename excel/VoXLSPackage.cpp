@@ -291,6 +291,17 @@ void TMSExcelX::ReadSharedStrings() {
       return SharedStringTag(name, attributes, collect);
     }
     void AfterTag(std::string_view text) { SharedStringAfterTag(text); }
+    // A plain item, <si><t>text</t></si>, at once.
+    bool ShortValueAllowed(std::string_view& open, std::string_view& close) const {
+      open = "<t>";
+      close = "</t></si>";
+      return !stack.empty() && stack.back() == kItem;
+    }
+    void ShortValue(std::string_view text) {
+      stack.push_back(kText);
+      SharedStringAfterTag(text);
+      SharedStringAfterTag({});
+    }
     bool SharedStringTag(std::string_view name, std::string_view, bool& collect) {
       if (stack.empty()) {
         stack.push_back(kRoot);

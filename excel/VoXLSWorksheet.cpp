@@ -248,6 +248,19 @@ class TMSExcelX::TWorksheetParser {
     return CellTag(name, attributes, collect);
   }
   void AfterTag(std::string_view text) { CellAfterTag(text); }
+  bool ShortValueAllowed(std::string_view& open, std::string_view& close) const {
+    open = "<v>";
+    close = "</v></c>";
+    return !stack_.empty() && stack_.back() == kCell;
+  }
+  void ShortValue(std::string_view text) {
+    // What CellTag and CellAfterTag do for a value element without
+    // attributes, and then for the end of its cell.
+    x_.preserveSpace_ = false;
+    x_.ReportValue(TrimBytes(text), text);
+    stack_.pop_back();
+    x_.EndCell();
+  }
 
  private:
   // A start tag: followed when it lies on the path to the cell data.

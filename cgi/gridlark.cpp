@@ -124,8 +124,8 @@ std::unique_ptr<TSpreadSheetFile> CreateReader(const std::string& fileName) {
   switch (FamilyOf(fileName)) {
     case Family::Lotus: return std::make_unique<TLotus123>();
     case Family::Quattro:
-    case Family::OpenDocument:
-    case Family::ExcelPackage: break;
+    case Family::OpenDocument: break;
+    case Family::ExcelPackage: return std::make_unique<TMSExcelX>();
     case Family::ExcelBinary: return std::make_unique<TMSExcel>();
   }
   return std::make_unique<TUnavailableReader>();

@@ -170,6 +170,9 @@ class TVoXMLTag {
   const WideString& Text() const;
   // The raw attribute text.
   const WideString& Attributes() const;
+  // The attribute text as it stands in the document, undecoded, for callers
+  // that read ASCII attributes at speed (with TXMLAttributeReader).
+  std::string_view RawAttributes() const { return FRawAttributes; }
   // The AttributeValue of the attribute Name (compared exactly); false when
   // the tag has none.
   bool FindAttribute(std::string_view AttrName, WideString& Value) const;

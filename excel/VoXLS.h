@@ -6,7 +6,9 @@
 //
 // Implementation: VoXLSCommon.cpp (the common base), VoXLSBiff.cpp (BIFF
 // container, record loops and workbook records), VoXLSCells.cpp (BIFF cell
-// and sheet layout records).
+// and sheet layout records), VoXLSPackage.cpp (the OOXML package: parts,
+// sheet list, strings, styles, the sheet loop), VoXLSWorksheet.cpp (OOXML
+// worksheet cells) and VoXLSScan.h (the one-pass scan of large XML parts).
 #pragma once
 
 #include <cstdint>
@@ -223,6 +225,132 @@ class TMSExcel : public TCustomMSExcel {
   int32_t curEntry_ = -1;    // SheetNames entry of the current substream
   bool stop_ = false;
   std::unordered_map<uint32_t, int32_t> entryByOffset_;
+};
+
+
+// ---------------------------------------------------------------------------
+// OOXML packages (.xlsx and its sisters; .xlsb holds binary parts)
+
+class TVoXMLEngine;
+class TVoXMLItem;
+class TVoXMLTag;
+class TZipArchive;
+class IStorage;
+
+namespace msg {
+inline constexpr const char* BinaryPartsNotSupported = "Binary Excel workbooks (.xlsb) cannot be read yet.";
+}  // namespace msg
+
+// A cell formula as written in a worksheet part ("=" and the formula text).
+// Kept, never evaluated: the cell shows its cached result.
+struct TXLSXFormula {
+  int32_t SheetNo = 0;
+  int32_t Row = -1, Col = -1;  // -1 when the cell had no usable reference
+  WideString FormulaText;
+};
+
+// A font of the styles part.
+struct TXLSXFont {
+  WideString Name;
+  int32_t Size = 0;
+  bool Bold = false, Italic = false, Underline = false, StrikeOut = false;
+  int32_t ColorIndex = -1;  // palette index; -1 when none is given
+};
+
+// Decodes the escapes with which package parts write characters XML cannot
+// hold: "_x000D_" is a carriage return, "_x005F_" an underscore.
+void DecodeXStringEscapes(WideString& Text);
+
+// Reads a cell reference such as "B7" or "$B$7": Row and Column 0-based, -1
+// where the letters or digits are missing or lie beyond the format's last
+// row (1,048,576) or column (XFD).
+void ParseCellRef(std::string_view Ref, int32_t& Row, int32_t& Column);
+
+// Reader of Excel OOXML packages: a ZIP archive of XML parts.
+class TMSExcelX : public TCustomMSExcel {
+ public:
+  TMSExcelX();
+  ~TMSExcelX() override;
+
+  // Index in SheetNames of the sheet being read.
+  int32_t CurrentSheet = 0;
+  // Rows closed so far in the sheet data, and the column after the last
+  // cell of the open row: the position of cells without a reference.
+  int32_t RowCounter = 0;
+  int32_t ColCounter = 0;
+  // Formula texts of the cells read.
+  std::vector<TXLSXFormula> FormulaTexts;
+  // The formula text of each entry of DefinedNames.
+  std::vector<WideString> DefinedNameFormulas;
+  // Fonts of the styles part, in order (kept, not used for output).
+  std::vector<TXLSXFont> Fonts;
+
+  int32_t MaxRows() override { return 1048575; }
+  int32_t MaxColumns() override { return 16384; }
+  bool IsEncrypted() override { return Encrypted; }
+
+  void Load() override;
+  void LoadFromFile(const std::string& FileName) override;
+  // Reads the package: a ZIP archive from position 0 of the stream.
+  void ReadStream(TStream& Stream) override;
+
+  // A compound document under a package's name: an encrypted package ends
+  // the load with EVoxUnknownEncryptionException; anything else is no
+  // package at all.
+  void CheckEncryptedPackage(const IStorage& Root);
+
+ private:
+  // The package (VoXLSPackage.cpp).
+  void ReadSummary(std::string_view PartName);
+  void ReadSheetList();
+  void ReadSharedStrings();
+  void ReadDefinedNames();
+  void ReadStyles();
+  void ReadSheets();
+  void ReadBinaryPart(std::string_view PartName);
+  void FindWorkbookPart();
+  void ParsePart(std::string_view PartName, TVoXMLEngine& Engine);
+  std::string ResolveSheetTarget(const WideString& Id);
+  void SheetListTag(TVoXMLItem* ParentNode, const TVoXMLTag& Tag, bool& Accept);
+
+  // One worksheet (VoXLSWorksheet.cpp): a streamed scan of the part whose
+  // element handlers below keep the cell being read.
+  class TWorksheetParser;
+  friend class TWorksheetParser;
+  void ReadWorksheet(int32_t SheetNo, int EntryIndex);
+  void BeginRow(std::string_view Attributes);
+  void EndRow();
+  void BeginCell(std::string_view Attributes);
+  void EndCell();
+  // Texts as they stand in the part (UTF-8, or the code page it declares).
+  WideString DecodeText(std::string_view Raw) const;
+  void ReportValue(std::string_view Raw, std::string_view Untrimmed);
+  void ReportFormula(std::string_view Raw);
+  void AppendInlineText(std::string_view Raw);
+  void ReportCell(const Variant& Value, int32_t FormatIndex, TVoxCellType CellType);
+  void ReportColumnWidths(std::string_view Attributes);
+
+  std::unique_ptr<TZipArchive> zip_;
+  // Folder of the workbook part ("xl/" in every ordinary package).
+  std::string base_;
+  std::string workbookPart_;
+  // Relationship id to target, read once per load.
+  bool relsRead_ = false;
+  std::unordered_map<WideString, std::string> rels_;
+  // SharedStrings as cell values, sharing their text with every cell.
+  std::vector<Variant> sharedValues_;
+
+  // The cell being read.
+  enum CellKind : uint8_t { ckNumber, ckShared, ckString, ckInline, ckError, ckDate, ckBoolean };
+  int32_t cellRow_ = -1, cellCol_ = -1, cellStyle_ = -1;
+  CellKind cellKind_ = ckNumber;
+  bool inlineSeen_ = false;
+  WideString inline_;
+  WideString scratch_;
+  bool ansiText_ = false;  // the worksheet declares an encoding other than UTF-8
+  bool preserveSpace_ = false;  // the value element asks for its blanks to be kept
+  int32_t rowIndex_ = 0;
+  int64_t widthReports_ = 0;
 };
 
 }  // namespace gridlark

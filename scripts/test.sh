@@ -9,7 +9,7 @@ jobs=$(nproc)
 fuzz_seconds=${1:-${GRIDLARK_FUZZ_SECONDS:-20}}
 
 echo "== release build and tests"
-cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DGRIDLARK_TESTS=ON >/dev/null
 cmake --build build/release -j"$jobs"
 ctest --test-dir build/release --output-on-failure -j"$jobs"
 

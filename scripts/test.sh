@@ -9,16 +9,16 @@ jobs=$(nproc)
 fuzz_seconds=${1:-${GRIDLARK_FUZZ_SECONDS:-20}}
 
 echo "== release build and tests"
-cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DGRIDLARK_TESTS=ON >/dev/null
 cmake --build build/release -j"$jobs"
-ctest --test-dir build/release --output-on-failure -j"$jobs"
+ctest --test-dir build/release --no-tests=error --output-on-failure -j"$jobs"
 
 echo "== sanitizer build and tests"
 cmake -S . -B build/sanitize -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="-O1 -g" -DGRIDLARK_SANITIZE=ON >/dev/null
 cmake --build build/sanitize -j"$jobs"
 export ASAN_OPTIONS=abort_on_error=1:detect_leaks=1:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-ctest --test-dir build/sanitize --output-on-failure -j"$jobs"
+ctest --test-dir build/sanitize --no-tests=error --output-on-failure -j"$jobs"
 
 echo "== fuzz targets, ${fuzz_seconds}s each"
 CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGRIDLARK_FUZZ=ON >/dev/null

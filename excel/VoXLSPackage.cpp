@@ -3,7 +3,6 @@
 // sheet finds its worksheet part, shared strings, defined names, styles and
 // the document properties.
 #include <algorithm>
-#include <functional>
 
 #include "container/OleStorage.h"
 #include "container/VoxXML.h"
@@ -28,7 +27,8 @@ bool IsAnyOf(std::string_view name, std::initializer_list<std::string_view> name
 
 std::string Decimal(int64_t n) { return std::to_string(n); }
 
-// The value of attribute Name as an integer; Default when absent or no integer.
+// The value of an attribute as an integer; the fallback when it is absent
+// or no integer.
 int32_t IntAttribute(const TVoXMLItem& item, std::string_view name, int32_t fallback) {
   WideString text;
   int32_t value;
@@ -40,8 +40,11 @@ int32_t IntAttribute(const TVoXMLItem& item, std::string_view name, int32_t fall
 void DecodeXStringEscapes(WideString& Text) {
   size_t at = Text.find(u"_x");
   if (at == WideString::npos) return;
-  const auto hex = [](char16_t c) {
-    return c >= u'0' && c <= u'9' ? c - u'0' : c >= u'a' && c <= u'f' ? c - u'a' + 10 : c >= u'A' && c <= u'F' ? c - u'A' + 10 : -1;
+  const auto hex = [](char16_t c) -> int {
+    if (c >= u'0' && c <= u'9') return c - u'0';
+    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+    return -1;
   };
   WideString out(Text, 0, at);
   size_t i = at;
@@ -288,6 +291,17 @@ void TMSExcelX::ReadSharedStrings() {
       return SharedStringTag(name, attributes, collect);
     }
     void AfterTag(std::string_view text) { SharedStringAfterTag(text); }
+    // A plain item, <si><t>text</t></si>, at once.
+    bool ShortValueAllowed(std::string_view& open, std::string_view& close) const {
+      open = "<t>";
+      close = "</t></si>";
+      return !stack.empty() && stack.back() == kItem;
+    }
+    void ShortValue(std::string_view text) {
+      stack.push_back(kText);
+      SharedStringAfterTag(text);
+      SharedStringAfterTag({});
+    }
     bool SharedStringTag(std::string_view name, std::string_view, bool& collect) {
       if (stack.empty()) {
         stack.push_back(kRoot);

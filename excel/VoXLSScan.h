@@ -16,6 +16,10 @@
 //       true: follow the element (Collect: gather its text for AfterTag)
 //   void AfterTag(std::string_view Text)   the end of a followed element
 //   void Declaration(std::string_view Attributes)   the XML declaration
+//   bool ShortValueAllowed(std::string_view& Open, std::string_view& Close)
+//       the element just followed may be taken at once with the child
+//       element Open, its text and the end tags Close ("<v>", "</v></c>")
+//   void ShortValue(std::string_view Text)   that text, then both ends
 #pragma once
 
 #include <algorithm>
@@ -200,7 +204,31 @@ class TPartScanner {
     ++depth_;
     collect_ = collect;
     if (collect) text_.clear();
-    if (empty) End();
+    if (empty) {
+      End();
+      return;
+    }
+    // Most worksheet cells are written as <c ...><v>text</v></c>: that
+    // whole run is taken at once where the handler allows it for the
+    // element just opened, with the same results as step by step.
+    std::string_view open, close, text;
+    if (h_.ShortValueAllowed(open, close) && ShortValue(open, close, text)) {
+      h_.ShortValue(text);
+      if (--depth_ == 0) done_ = true;
+    }
+  }
+
+  // The open tag, a text without markup and the closing tags at pos_ (as
+  // "<v>", "12.5", "</v></c>"): the text, and pos_ moved past them.
+  bool ShortValue(std::string_view open, std::string_view close, std::string_view& text) {
+    const char* b = Data();
+    if (end_ - pos_ < open.size() + close.size() || std::memcmp(b + pos_, open.data(), open.size()) != 0) return false;
+    const char* from = b + pos_ + open.size();
+    const char* lt = static_cast<const char*>(std::memchr(from, '<', size_t(b + end_ - from)));
+    if (!lt || size_t(b + end_ - lt) < close.size() || std::memcmp(lt, close.data(), close.size()) != 0) return false;
+    text = std::string_view(from, size_t(lt - from));
+    pos_ = size_t(lt - b) + close.size();
+    return true;
   }
 
   void End() {

@@ -15,7 +15,6 @@
 #include <cstring>
 #include <memory>
 
-#include "container/VoxXML.h"
 #include "container/VoxZipFile.h"
 #include "excel/VoXLS.h"
 #include "excel/VoXLSScan.h"
@@ -48,12 +47,21 @@ bool SmallNumber(std::basic_string_view<Ch> s, int32_t& out) {
   return true;
 }
 
+bool SlowNumber(std::string_view text, double& out) {
+  const char first = text.empty() ? 0 : text[0];
+  if (!((first >= '0' && first <= '9') || first == '-' || first == '.')) return false;
+  const auto r = std::from_chars(text.data(), text.data() + text.size(), out);
+  return r.ec == std::errc() && r.ptr == text.data() + text.size();
+}
+
 // A number as worksheets write it ("." as the decimal point); false for
 // anything else. Numbers of at most 15 digits and a small exponent are
 // exact in a double and take the quick way; the rest go to from_chars.
 bool PlainNumber(std::string_view text, double& out) {
   static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                       1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  // Longer texts hold more digits than the quick way takes.
+  if (text.size() > 17) return SlowNumber(text, out);
   const char* p = text.data();
   const char* const e = p + text.size();
   const bool negative = p < e && *p == '-';
@@ -95,10 +103,7 @@ bool PlainNumber(std::string_view text, double& out) {
     out = negative ? -d : d;
     return true;
   }
-  const char first = text.empty() ? 0 : text[0];
-  if (!((first >= '0' && first <= '9') || first == '-' || first == '.')) return false;
-  const auto r = std::from_chars(text.data(), text.data() + text.size(), out);
-  return r.ec == std::errc() && r.ptr == text.data() + text.size();
+  return SlowNumber(text, out);
 }
 
 // Trimmed of the characters 0 to 32, as element values are.
@@ -187,7 +192,8 @@ TDateTime IsoDateTime(WideStringView text) {
       second = DigitsField(text, i, 2);
       if (i < text.size() && (text[i] == u'.' || text[i] == u',')) {
         double scale = 0.1;
-        for (++i; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i, scale /= 10) fraction += (text[i] - u'0') * scale;
+        for (++i; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i, scale /= 10)
+          fraction += (text[i] - u'0') * scale;
       }
     }
     time = EncodeTime(hour, minute, second, 0) + fraction / 86400.0;
@@ -242,6 +248,19 @@ class TMSExcelX::TWorksheetParser {
     return CellTag(name, attributes, collect);
   }
   void AfterTag(std::string_view text) { CellAfterTag(text); }
+  bool ShortValueAllowed(std::string_view& open, std::string_view& close) const {
+    open = "<v>";
+    close = "</v></c>";
+    return !stack_.empty() && stack_.back() == kCell;
+  }
+  void ShortValue(std::string_view text) {
+    // What CellTag and CellAfterTag do for a value element without
+    // attributes, and then for the end of its cell.
+    x_.preserveSpace_ = false;
+    x_.ReportValue(TrimBytes(text), text);
+    stack_.pop_back();
+    x_.EndCell();
+  }
 
  private:
   // A start tag: followed when it lies on the path to the cell data.

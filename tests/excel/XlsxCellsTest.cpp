@@ -103,7 +103,8 @@ TEST(XlsxCells, NumbersReadToTheNearestDouble) {
 }
 
 TEST(XlsxCells, CellsWithoutValueAreHoles) {
-  const auto x = LoadRows("<row r='1'><c r='A1' s='1'/><c r='B1' t='s'/><c r='C1'><f>A1</f></c><c r='D1'><v>1</v></c></row>");
+  const auto x =
+      LoadRows("<row r='1'><c r='A1' s='1'/><c r='B1' t='s'/><c r='C1'><f>A1</f></c><c r='D1'><v>1</v></c></row>");
   EXPECT_EQ(Cell(*x, 0, 0), "<hole>");
   EXPECT_EQ(Cell(*x, 0, 1), "<hole>");
   EXPECT_EQ(Cell(*x, 0, 2), "<hole>");
@@ -196,6 +197,31 @@ TEST(XlsxCells, PrefixedPartsReadLikeUnprefixedOnes) {
   EXPECT_EQ(Cell(*x, 1, 1), "plain");
   EXPECT_EQ(Cell(*x, 1, 2), "inline");
   EXPECT_EQ(Cell(*x, 1, 3), "3/15/2023");
+}
+
+TEST(XlsxCells, TextInTheDeclaredEncoding) {
+  // UTF-8 by default, a byte that is no UTF-8 read in the ANSI code page,
+  // and a worksheet that declares a code page.
+  const std::string row = "<row><c t='inlineStr'><is><t>Caf\xC3\xA9</t></is></c><c t='inlineStr'><is><t>Caf\xE9</t>"
+                          "</is></c></row>";
+  Book utf8({row});
+  EXPECT_EQ(Cell(*LoadPackage(utf8.Bytes()), 0, 0), "Café");
+  EXPECT_EQ(Cell(*LoadPackage(utf8.Bytes()), 0, 1), "Café");
+  Book ansi;
+  ansi.extra = {{"xl/worksheets/sheet1.xml", "<?xml version='1.0' encoding='windows-1252'?><worksheet><sheetData>" +
+                                                 row + "</sheetData></worksheet>"}};
+  EXPECT_EQ(Cell(*LoadPackage(ansi.Bytes()), 0, 0), "CafÃ©");
+  EXPECT_EQ(Cell(*LoadPackage(ansi.Bytes()), 0, 1), "Café");
+}
+
+TEST(XlsxCells, ACutWorksheetKeepsTheCellsBeforeTheCut) {
+  const std::string sheet = Worksheet("<row><c r='A1'><v>1</v></c><c r='B1'><v>2</v></c></row>");
+  for (size_t cut : {size_t(0), size_t(60), sheet.find("<c r='B1'") + 4, sheet.size() - 10}) {
+    Book book;
+    book.extra = {{"xl/worksheets/sheet1.xml", sheet.substr(0, cut)}};
+    const auto x = LoadPackage(book.Bytes());
+    EXPECT_EQ(Cell(*x, 0, 0), cut > sheet.find("</v>") ? "1" : "<hole>") << cut;
+  }
 }
 
 TEST(XlsxCells, ColumnWidthsAndFormulaTexts) {

@@ -22,7 +22,8 @@ void CheckFile(const std::string& path, std::initializer_list<const char16_t*> c
   int i = 0;
   for (const char16_t* caption : captions) EXPECT_EQ(x.Sheets.Items(i++).Caption, caption) << path;
   for (const Expect& e : cells)
-    EXPECT_EQ(Cell(x, e.row, e.col, e.sheet), e.text) << path << " sheet " << e.sheet << " (" << e.row << "," << e.col << ")";
+    EXPECT_EQ(Cell(x, e.row, e.col, e.sheet), e.text)
+        << path << " sheet " << e.sheet << " (" << e.row << "," << e.col << ")";
 }
 
 TEST(XlsxFiles, ProducersFixtures) {

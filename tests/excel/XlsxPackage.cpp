@@ -39,7 +39,8 @@ std::vector<uint8_t> Book::Bytes() const {
   if (!strings.empty())
     parts.emplace_back("xl/sharedStrings.xml",
                        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-                       "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">" + strings + "</sst>");
+                       "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">" + strings +
+                           "</sst>");
   if (!numFmts.empty() || !cellXfs.empty())
     parts.emplace_back("xl/styles.xml",
                        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"

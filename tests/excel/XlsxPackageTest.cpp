@@ -118,8 +118,8 @@ TEST(XlsxPackage, SelectedSheetReadsOnlyThatSheet) {
 TEST(XlsxPackage, DatesOfThe1904System) {
   Book book({"<row><c r=\"A1\" s=\"1\"><v>0</v></c><c r=\"B1\" t=\"d\"><v>2020-01-02</v></c></row>"});
   book.cellXfs = "<xf numFmtId=\"0\"/><xf numFmtId=\"14\"/>";
-  book.extra = {{"xl/workbook.xml",
-                 "<workbook><workbookPr date1904=\"1\"/><sheets><sheet name=\"S\" r:id=\"rId1\"/></sheets></workbook>"}};
+  book.extra = {{"xl/workbook.xml", "<workbook><workbookPr date1904=\"1\"/><sheets><sheet name=\"S\" r:id=\"rId1\"/>"
+                                    "</sheets></workbook>"}};
   const auto x = LoadPackage(book.Bytes());
   EXPECT_EQ(Cell(*x, 0, 0), "1/1/1904");
   EXPECT_EQ(Cell(*x, 0, 1), "1/2/2020");

@@ -325,6 +325,11 @@ class TMSExcelX : public TCustomMSExcel {
   // Texts as they stand in the part (UTF-8, or the code page it declares).
   WideString DecodeText(std::string_view Raw) const;
   void ReportValue(std::string_view Raw, std::string_view Untrimmed);
+  // A number under the cell's format; the shared string of an index.
+  void ReportNumber(double Number);
+  void ReportShared(int32_t Index);
+  enum : uint8_t { kStyleKnown = 1, kStyleDate = 2, kStylePercent = 4 };
+  uint8_t StyleFlags(int32_t Style) const;
   void ReportFormula(std::string_view Raw);
   void AppendInlineText(std::string_view Raw);
   void ReportCell(const Variant& Value, int32_t FormatIndex, TVoxCellType CellType);
@@ -342,6 +347,8 @@ class TMSExcelX : public TCustomMSExcel {
 
   // The cell being read.
   enum CellKind : uint8_t { ckNumber, ckShared, ckString, ckInline, ckError, ckDate, ckBoolean };
+  // The kind a cell's "t" attribute gives.
+  static CellKind KindOfType(std::string_view Type);
   int32_t cellRow_ = -1, cellCol_ = -1, cellStyle_ = -1;
   CellKind cellKind_ = ckNumber;
   bool inlineSeen_ = false;
@@ -350,6 +357,8 @@ class TMSExcelX : public TCustomMSExcel {
   bool ansiText_ = false;  // the worksheet declares an encoding other than UTF-8
   bool preserveSpace_ = false;  // the value element asks for its blanks to be kept
   int32_t rowIndex_ = 0;
+  // StyleFlags of each cell format, 0 until first needed.
+  std::vector<uint8_t> styleFlags_;
   int64_t widthReports_ = 0;
 };
 

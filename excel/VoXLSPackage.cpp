@@ -297,6 +297,7 @@ void TMSExcelX::ReadSharedStrings() {
       close = "</t></si>";
       return !stack.empty() && stack.back() == kItem;
     }
+    const char* Elements(const char* at, const char*, int64_t&) { return at; }
     void ShortValue(std::string_view text) {
       stack.push_back(kText);
       SharedStringAfterTag(text);

@@ -20,6 +20,15 @@
 //       the element just followed may be taken at once with the child
 //       element Open, its text and the end tags Close ("<v>", "</v></c>")
 //   void ShortValue(std::string_view Text)   that text, then both ends
+//   const char* Elements(const char* At, const char* End, int64_t& Depth)
+//       at the '<' At, outside collected text and passed-over elements: may
+//       take elements at once (opening or closing some, with Depth counting
+//       the elements followed and open, and nothing collected), with the
+//       same results as step by step; returns the first byte it did not
+//       take (At for none). A zero byte follows End, so that patterns can
+//       be matched byte by byte up to the first mismatch without a bounds
+//       check. A construct the window cuts off is left to the scan, which
+//       reads further and asks again.
 #pragma once
 
 #include <algorithm>
@@ -38,9 +47,13 @@ class TPartScanner {
  public:
   // Reads Size bytes from the stream (a ZIP entry's decompression stream).
   TPartScanner(Handler& handler, TStream& source, int64_t size) : h_(handler), source_(&source), left_(size) {}
-  // Scans bytes in memory.
-  TPartScanner(Handler& handler, std::string_view bytes)
-      : h_(handler), view_(bytes.data()), end_(bytes.size()), eof_(true) {}
+  // Scans bytes in memory (a string: a zero byte follows them).
+  TPartScanner(Handler& handler, const std::string& bytes)
+      : h_(handler), view_(bytes.c_str()), end_(bytes.size()), eof_(true) {}
+
+  // Elements nested deeper are passed over, so that no file makes a
+  // handler's stack of open elements grow without bound.
+  static constexpr int64_t kMaxDepth = 512;
 
   void Run() {
     Fill();
@@ -61,6 +74,13 @@ class TPartScanner {
         Fill();
         continue;
       }
+      if (skip_ == 0 && !collect_) {
+        const char* taken = h_.Elements(lt, e, depth_);
+        if (taken != lt) {
+          pos_ = size_t(taken - b);
+          continue;
+        }
+      }
       if (!Markup()) {
         if (eof_) return;  // a construct cut off by the end of the part
         Fill();
@@ -70,10 +90,27 @@ class TPartScanner {
     }
   }
 
+  // Bytes of XML names (ASCII letters, digits, ':', '_', '-', '.', and every
+  // byte from 0x80).
+  static bool IsNameByte(char c) { return kBytes.name[uint8_t(c)]; }
+
+  // The '>' that ends a start tag whose attributes begin at From: the first
+  // one outside quoted values; nullptr when End comes first.
+  static const char* TagEnd(const char* from, const char* end) {
+    const char* j = from;
+    for (;;) {
+      while (j < end && !kBytes.tag[uint8_t(*j)]) ++j;
+      if (j >= end) return nullptr;
+      if (*j == '>') return j;
+      // A quoted value, usually short.
+      const char quote = *j++;
+      while (j < end && *j != quote) ++j;
+      if (j >= end) return nullptr;
+      ++j;
+    }
+  }
+
  private:
-  // Elements nested deeper are passed over, so that no file makes a
-  // handler's stack of open elements grow without bound.
-  static constexpr int64_t kMaxDepth = 512;
   static constexpr size_t kChunk = size_t(1) << 18;
 
   struct ByteClasses {
@@ -98,9 +135,10 @@ class TPartScanner {
     pos_ = 0;
     end_ = kept;
     const size_t want = size_t(std::min<int64_t>(int64_t(std::max(kChunk, kept)), left_));
-    if (end_ + want > cap_) {
+    if (end_ + want > cap_ || !buf_) {
       const size_t cap = std::max(end_ + want, cap_ * 2);
-      auto bigger = std::make_unique_for_overwrite<char[]>(cap);
+      // One more byte for the zero that follows the window.
+      auto bigger = std::make_unique_for_overwrite<char[]>(cap + 1);
       if (end_) std::memcpy(bigger.get(), buf_.get(), end_);
       buf_ = std::move(bigger);
       cap_ = cap;
@@ -113,6 +151,7 @@ class TPartScanner {
     }
     left_ -= int64_t(got);
     end_ += got;
+    buf_[end_] = 0;
     if (got < want || left_ <= 0) eof_ = true;
   }
 
@@ -170,18 +209,9 @@ class TPartScanner {
       ++pos_;
       return true;
     }
-    // The tag ends at the first '>' outside quotes.
-    size_t j = i;
-    for (;;) {
-      while (j < end_ && !kBytes.tag[uint8_t(b[j])]) ++j;
-      if (j >= end_) return false;
-      if (b[j] == '>') break;
-      // A quoted value, usually short.
-      const char quote = b[j++];
-      while (j < end_ && b[j] != quote) ++j;
-      if (j >= end_) return false;
-      ++j;
-    }
+    const char* gt = TagEnd(b + i, b + end_);
+    if (!gt) return false;
+    const size_t j = size_t(gt - b);
     const bool empty = j > i && b[j - 1] == '/';
     const std::string_view name(b + pos_ + 1, i - pos_ - 1);
     const std::string_view attributes(b + i, j - i - (empty ? 1 : 0));

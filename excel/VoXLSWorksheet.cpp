@@ -106,6 +106,13 @@ bool PlainNumber(std::string_view text, double& out) {
   return SlowNumber(text, out);
 }
 
+// The bytes that end a text in the cell scan: '<' and the zero byte.
+struct TextStops {
+  bool stop[256] = {};
+  constexpr TextStops() { stop[0] = stop[int('<')] = true; }
+};
+constexpr TextStops kTextStops{};
+
 // Trimmed of the characters 0 to 32, as element values are.
 std::string_view TrimBytes(std::string_view s) {
   while (!s.empty() && uint8_t(s.front()) <= 32) s.remove_prefix(1);
@@ -262,7 +269,340 @@ class TMSExcelX::TWorksheetParser {
     x_.EndCell();
   }
 
+  // Rows and cells in the forms producers write, taken in one step: <row>
+  // start and end tags, <c .../>, and <c ...> with <v> and <f> children
+  // holding plain text. Anything else (inline strings, CDATA, comments,
+  // other elements, a zero byte) goes the step-by-step way, which gives the
+  // same results.
+  //
+  // Bytes are matched one by one up to the first mismatch: the zero byte
+  // after the window is a mismatch for every pattern, so no read goes past
+  // it, and a construct it cuts off is left to the step-by-step path.
+  const char* Elements(const char* at, const char* end, int64_t& depth) {
+    // Before the document element a "c" is no cell but the document itself.
+    if (stack_.empty()) return at;
+    const char* p = at;
+    for (;;) {
+      const char* next;
+      const char* name = p + 1;
+      if (*name == '/') {
+        next = CloseRow(p, end, depth);
+      } else {
+        if (*name == 'x') name = Unprefixed(name);
+        if (name[0] == 'c' && !IsName(name[1]))
+          next = TakeCell(p, name + 1, end, depth);
+        else
+          next = OpenRow(p, name, end, depth);
+      }
+      if (next == p) return p;
+      p = SkipText(next);
+      // Text between rows and cells is nobody's.
+      if (*p == 0 || stack_.back() == kCell) return p;
+    }
+  }
+
  private:
+  using Scanner = TPartScanner<TWorksheetParser>;
+  // Depth kept free for a row's cells and their children.
+  static constexpr int64_t kDepthMargin = 8;
+
+  static bool IsName(char c) { return Scanner::IsNameByte(c); }
+  static bool IsBlank(char c) { return unsigned(uint8_t(c)) - 1u < 32u; }  // 1 to 32, not the zero byte
+  // The value of a digit or a capital letter; 10 or more (26 or more) for
+  // any other byte.
+  static unsigned Digit(char c) { return unsigned(uint8_t(c)) - '0'; }
+  static unsigned Letter(char c) { return unsigned(uint8_t(c)) - 'A'; }
+  // The first '<' or zero byte from Q.
+  static const char* SkipText(const char* q) {
+    while (!kTextStops.stop[uint8_t(*q)]) ++q;
+    return q;
+  }
+
+  // The name at N without the "x:" prefix some producers write.
+  static const char* Unprefixed(const char* n) { return n[0] == 'x' && n[1] == ':' && IsName(n[2]) ? n + 2 : n; }
+
+  // Past the end tag whose "</" is at At; nullptr when it does not end
+  // before a zero byte.
+  static const char* PastEndTag(const char* at) {
+    const char* q = at + 2;
+    while (*q != '>' && *q != 0) ++q;
+    return *q ? q + 1 : nullptr;
+  }
+
+  // The end of the open row: any end tag while a row is the innermost
+  // element followed.
+  const char* CloseRow(const char* at, const char* end, int64_t& depth) {
+    if (stack_.size() < 2 || stack_.back() != kRow) return at;
+    const char* gt = static_cast<const char*>(std::memchr(at + 2, '>', size_t(end - at - 2)));
+    if (!gt) return at;
+    stack_.pop_back();
+    --depth;
+    if (Up(0) == kSheetData) x_.EndRow();
+    return gt + 1;
+  }
+
+  // A row's start tag, whose name is at N.
+  const char* OpenRow(const char* at, const char* n, const char* end, int64_t& depth) {
+    if (n[0] != 'r' || n[1] != 'o' || n[2] != 'w' || IsName(n[3])) return at;
+    if (depth + kDepthMargin >= Scanner::kMaxDepth) return at;
+    const char* attributes = n + 3;
+    const char* gt = Scanner::TagEnd(attributes, end);
+    if (!gt) return at;
+    const bool empty = gt > attributes && gt[-1] == '/';
+    // Usually the row number comes first: r="12".
+    const char* d = attributes + 4;
+    if (attributes[0] == ' ' && attributes[1] == 'r' && attributes[2] == '=' && attributes[3] == '"' && Digit(*d) < 10) {
+      int32_t number = 0;
+      const char* c = d;
+      for (unsigned digit; (digit = Digit(*c)) < 10 && c - d < 9; ++c) number = number * 10 + int32_t(digit);
+      if (*c == '"') {
+        x_.ColCounter = 0;
+        x_.rowIndex_ = number >= 1 && number <= kLastRow + 1 ? number - 1 : kLastRow + 1;
+      } else {
+        x_.BeginRow(std::string_view(attributes, size_t(gt - attributes) - (empty ? 1 : 0)));
+      }
+    } else {
+      x_.BeginRow(std::string_view(attributes, size_t(gt - attributes) - (empty ? 1 : 0)));
+    }
+    if (empty) {
+      if (Up(0) == kSheetData) x_.EndRow();
+    } else {
+      stack_.push_back(kRow);
+      ++depth;
+    }
+    return gt + 1;
+  }
+
+  // The cell at At, whose attributes start at Q: At when the window ends
+  // inside its start tag. Otherwise its children are reported
+  // as far as they are in a form taken here and lie in the window; the
+  // result is the end of the cell, or where the step-by-step path goes on
+  // inside the cell, which is then left open.
+  [[gnu::always_inline]] const char* TakeCell(const char* at, const char* q, const char* end, int64_t& depth) {
+    if (depth + kDepthMargin >= Scanner::kMaxDepth) return at;
+    bool empty = false;
+    const char* gt = CellAttributes(q, empty);
+    if (!gt) {
+      // Attributes in another layout: the tag's end as the scan finds it,
+      // and the attributes read one by one.
+      gt = Scanner::TagEnd(q, end);
+      if (!gt) return at;
+      empty = gt > q && gt[-1] == '/';
+      x_.BeginCell(std::string_view(q, size_t(gt - q) - (empty ? 1 : 0)));
+    }
+    q = gt + 1;
+    if (!empty) {
+      // The children, then the cell's end tag. Text between them is no
+      // cell's text and is passed over.
+      for (;;) {
+        q = SkipText(q);
+        if (*q == 0) return LeaveOpen(q, depth);
+        if (q[1] == '/') {
+          if (q[2] == 'c' && q[3] == '>') {
+            q += 4;
+          } else {
+            const char* past = PastEndTag(q);
+            if (!past) return LeaveOpen(q, depth);
+            q = past;
+          }
+          break;
+        }
+        const char* next = TakeChild(q, end);
+        if (next == q) return LeaveOpen(q, depth);
+        q = next;
+      }
+    }
+    // What EndCell does for a cell without inline text.
+    x_.ColCounter = x_.cellCol_ >= 0 ? x_.cellCol_ + 1 : x_.ColCounter + 1;
+    return q;
+  }
+
+  // The cell stays open; the step-by-step path goes on inside it at Q.
+  const char* LeaveOpen(const char* q, int64_t& depth) {
+    stack_.push_back(kCell);
+    ++depth;
+    return q;
+  }
+
+  // A <v> or <f> child of the cell being read, at At, reported; At when
+  // it is in another form or the window ends inside it.
+  [[gnu::always_inline]] const char* TakeChild(const char* at, const char* end) {
+    const char* n = at[1] == 'x' ? Unprefixed(at + 1) : at + 1;
+    const char kind = n[0];
+    if ((kind != 'v' && kind != 'f') || IsName(n[1])) return at;
+    bool preserve = false;
+    const char* q = n + 1;
+    if (*q != '>') {
+      q = Scanner::TagEnd(q, end);
+      if (!q) return at;
+      const bool empty = q[-1] == '/';
+      const std::string_view attributes(n + 1, size_t(q - n - 1) - (empty ? 1 : 0));
+      preserve = attributes.find("preserve") != std::string_view::npos &&
+                 attributes.find("xml:space") != std::string_view::npos;
+      if (empty) {
+        // An empty element: an empty text.
+        if (kind == 'f') {
+          x_.ReportFormula({});
+        } else {
+          x_.preserveSpace_ = preserve;
+          x_.ReportValue({}, {});
+        }
+        return q + 1;
+      }
+    }
+    const char* text = ++q;
+    if (kind == 'v') {
+      // A plain number or shared string index, read on the way.
+      if (x_.cellKind_ == ckNumber) {
+        double number;
+        if (QuickNumber(q, number) && q[1] == '/' && q[2] == 'v' && q[3] == '>') {
+          x_.ReportNumber(number);
+          return q + 4;
+        }
+      } else if (x_.cellKind_ == ckShared) {
+        int32_t index;
+        if (QuickIndex(q, index) && q[1] == '/' && q[2] == 'v' && q[3] == '>') {
+          x_.ReportShared(index);
+          return q + 4;
+        }
+      }
+    }
+    // Plain text up to the child's end tag.
+    q = SkipText(q);
+    if (*q == 0 || q[1] != '/') return at;
+    const char* past = PastEndTag(q);
+    if (!past) return at;
+    const std::string_view raw(text, size_t(q - text));
+    if (kind == 'f') {
+      x_.ReportFormula(TrimBytes(raw));
+    } else {
+      x_.preserveSpace_ = preserve;
+      x_.ReportValue(TrimBytes(raw), raw);
+    }
+    return past;
+  }
+
+  // A number written as worksheets usually do, "-" and up to 15 digits
+  // with at most one ".", right before the '<' that ends the text, read as
+  // PlainNumber reads it; Q moves past what was looked at. False for
+  // anything else, which the full conversion takes.
+  [[gnu::always_inline]] static bool QuickNumber(const char*& q, double& out) {
+    static constexpr double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                        1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const char* p = q;
+    const bool negative = *p == '-';
+    if (negative) ++p;
+    uint64_t mantissa = 0;
+    const char* digits = p;
+    for (unsigned digit; (digit = Digit(*p)) < 10; ++p) mantissa = mantissa * 10 + digit;
+    size_t count = size_t(p - digits), fraction = 0;
+    if (*p == '.' && count <= 15) {
+      const char* start = ++p;
+      for (unsigned digit; (digit = Digit(*p)) < 10; ++p) mantissa = mantissa * 10 + digit;
+      fraction = size_t(p - start);
+      count += fraction;
+    }
+    q = p;
+    if (*p != '<' || count == 0 || count > 15) return false;
+    const double d = double(mantissa) / kPow10[fraction];
+    out = negative ? -d : d;
+    return true;
+  }
+
+  // A shared string index: one to nine digits right before the '<' that
+  // ends the text.
+  [[gnu::always_inline]] static bool QuickIndex(const char*& q, int32_t& out) {
+    const char* p = q;
+    int32_t v = 0;
+    for (unsigned digit; (digit = Digit(*p)) < 10 && p - q < 9; ++p) v = v * 10 + int32_t(digit);
+    const bool ok = *p == '<' && p > q;
+    q = p;
+    out = v;
+    return ok;
+  }
+
+  // The attributes of a cell's start tag from Q, in the layout producers
+  // write (blanks, then name="value" or name='value', each name of name
+  // bytes): the cell they describe becomes the cell being read, and the
+  // result is the tag's '>' (Empty: after a '/'). nullptr for any other
+  // layout or a tag the window cuts off, with nothing changed.
+  [[gnu::always_inline]] const char* CellAttributes(const char* q, bool& empty) {
+    int32_t row = x_.rowIndex_, col = x_.ColCounter, style = -1;
+    CellKind kind = ckNumber;
+    for (;;) {
+      const char* v;  // the value
+      char name = 0;  // a name of one byte, or 0 for longer ones
+      char quote = '"';
+      if (q[0] == ' ' && IsName(q[1]) && q[2] == '=' && q[3] == '"') {
+        // The usual layout: one blank, a name of one byte, double quotes.
+        name = q[1];
+        v = q + 4;
+      } else {
+        if (*q == '>') break;
+        if (*q == '/') {
+          if (q[1] != '>') return nullptr;
+          empty = true;
+          ++q;
+          break;
+        }
+        if (!IsBlank(*q)) return nullptr;
+        do ++q;
+        while (IsBlank(*q));
+        if (*q == '>' || *q == '/') continue;
+        const char* start = q;
+        while (IsName(*q)) ++q;
+        if (q == start || q[0] != '=' || (q[1] != '"' && q[1] != '\'')) return nullptr;
+        if (q - start == 1) name = *start;
+        quote = q[1];
+        v = q + 2;
+      }
+      const char* c = v;
+      if (name == 'r') {
+        // Letters and digits are read on the way to the closing quote; runs
+        // too long to be read exactly here (the sums wrap) go to
+        // ParseCellRef.
+        uint64_t letters = 0, digits = 0;
+        for (unsigned letter; (letter = Letter(*c)) < 26; ++c) letters = letters * 26 + letter + 1;
+        const char* d = c;
+        for (unsigned digit; (digit = Digit(*c)) < 10; ++c) digits = digits * 10 + digit;
+        if (*c == quote && d - v <= 12 && c - d <= 18) {
+          row = c > d && digits >= 1 && digits <= uint64_t(kLastRow) + 1 ? int32_t(digits - 1) : -1;
+          col = d > v && letters <= uint64_t(kLastCol) + 1 ? int32_t(letters - 1) : -1;
+        } else {
+          while (*c != quote && *c != 0) ++c;
+          if (*c == 0) return nullptr;
+          ParseCellRef(std::string_view(v, size_t(c - v)), row, col);
+        }
+      } else if (name == 's' && Digit(*c) < 10) {
+        int32_t number = 0;
+        for (unsigned digit; (digit = Digit(*c)) < 10 && c - v < 9; ++c) number = number * 10 + int32_t(digit);
+        if (*c == quote) {
+          style = number;
+        } else {
+          while (*c != quote && *c != 0) ++c;
+          if (*c == 0) return nullptr;
+          style = -1;
+        }
+      } else {
+        while (*c != quote && *c != 0) ++c;
+        if (*c == 0) return nullptr;
+        const std::string_view value(v, size_t(c - v));
+        if (name == 's') {
+          if (!SmallNumber(value, style)) style = -1;
+        } else if (name == 't') {
+          kind = KindOfType(value);
+        }
+      }
+      q = c + 1;
+    }
+    x_.cellRow_ = row;
+    x_.cellCol_ = col;
+    x_.cellStyle_ = style;
+    x_.cellKind_ = kind;
+    x_.inlineSeen_ = false;
+    return q;
+  }
+
   // A start tag: followed when it lies on the path to the cell data.
   bool CellTag(std::string_view name, std::string_view attributes, bool& collect) {
     if (name.size() > 2 && name[0] == 'x' && name[1] == ':') name.remove_prefix(2);
@@ -373,6 +713,7 @@ void TMSExcelX::ReadWorksheet(int32_t SheetNo, int EntryIndex) {
   inlineSeen_ = false;
   ansiText_ = false;
   widthReports_ = 0;
+  styleFlags_.assign(XFList.size(), 0);
   if (size <= 0) return;
   TWorksheetParser parser(*this);
   TPartScanner<TWorksheetParser>(parser, inflater ? static_cast<TStream&>(*inflater) : stored, size).Run();
@@ -397,6 +738,16 @@ void TMSExcelX::EndRow() {
   ColCounter = 0;
 }
 
+TMSExcelX::CellKind TMSExcelX::KindOfType(std::string_view Type) {
+  return Type == "s"           ? ckShared
+         : Type == "str"       ? ckString
+         : Type == "inlineStr" ? ckInline
+         : Type == "e"         ? ckError
+         : Type == "d"         ? ckDate
+         : Type == "b"         ? ckBoolean
+                               : ckNumber;
+}
+
 void TMSExcelX::BeginCell(std::string_view Attributes) {
   // Without a reference a cell follows the one before it in its row.
   cellRow_ = rowIndex_;
@@ -413,15 +764,7 @@ void TMSExcelX::BeginCell(std::string_view Attributes) {
       case 's':
         if (!SmallNumber(value, cellStyle_)) cellStyle_ = -1;
         break;
-      case 't':
-        cellKind_ = value == "s"           ? ckShared
-                    : value == "str"       ? ckString
-                    : value == "inlineStr" ? ckInline
-                    : value == "e"         ? ckError
-                    : value == "d"         ? ckDate
-                    : value == "b"         ? ckBoolean
-                                           : ckNumber;
-        break;
+      case 't': cellKind_ = KindOfType(value); break;
       default: break;
     }
   }
@@ -473,14 +816,38 @@ void TMSExcelX::ReportFormula(std::string_view Raw) {
   text += rest;
 }
 
+void TMSExcelX::ReportShared(int32_t Index) {
+  static const Variant kNoText{WideStringView()};
+  ReportCell(Index >= 0 && size_t(Index) < sharedValues_.size() ? sharedValues_[size_t(Index)] : kNoText, -1,
+             ictString);
+}
+
+void TMSExcelX::ReportNumber(double Number) {
+  // The date and percent decisions of each cell format, taken once.
+  uint8_t flags;
+  if (cellStyle_ >= 0 && size_t(cellStyle_) < styleFlags_.size()) {
+    uint8_t& known = styleFlags_[size_t(cellStyle_)];
+    if (!known) known = StyleFlags(cellStyle_);
+    flags = known;
+  } else {
+    flags = StyleFlags(cellStyle_);
+  }
+  if (flags & kStyleDate)
+    ReportCell(Variant::FromDate(Number + DateBase), cellStyle_, ictDateTime);
+  else
+    ReportCell(Variant((flags & kStylePercent) ? Number * 100 : Number), cellStyle_, ictDecimal);
+}
+
+uint8_t TMSExcelX::StyleFlags(int32_t Style) const {
+  return kStyleKnown | (IsDateFormat(Style) ? kStyleDate : 0) | (IsPercentFormat(Style) ? kStylePercent : 0);
+}
+
 void TMSExcelX::ReportValue(std::string_view Raw, std::string_view Untrimmed) {
   switch (cellKind_) {
     case ckShared: {
       int32_t index;
       if (!SmallNumber(Raw, index)) index = Variant(DecodeText(Raw)).AsInteger();
-      static const Variant kNoText{WideStringView()};
-      ReportCell(index >= 0 && size_t(index) < sharedValues_.size() ? sharedValues_[size_t(index)] : kNoText, -1,
-                 ictString);
+      ReportShared(index);
       return;
     }
     case ckString:
@@ -512,10 +879,7 @@ void TMSExcelX::ReportValue(std::string_view Raw, std::string_view Untrimmed) {
     if (sep != '.') text = WideStringReplace(text, u".", WideString(1, char16_t(sep)), false, false);
     number = Variant(text).AsDouble();
   }
-  Variant value;
-  TVoxCellType type;
-  NumberValue(number, cellStyle_, value, type);
-  ReportCell(value, cellStyle_, type);
+  ReportNumber(number);
 }
 
 void TMSExcelX::ReportCell(const Variant& Value, int32_t FormatIndex, TVoxCellType CellType) {

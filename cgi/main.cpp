@@ -20,7 +20,7 @@ int main() {
   if (!file.empty() && ::stat(file.c_str(), &st) == 0 && st.st_size >= kLargeFile) gridlark::PrepareHeapForLargeLoads();
   gridlark::TPageWriter out(STDOUT_FILENO);
   // Leak checkers want every block freed; otherwise the workbook goes with the process.
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(GRIDLARK_ASAN)
   constexpr bool kFreeReader = true;
 #else
   constexpr bool kFreeReader = false;

@@ -11,7 +11,7 @@
 namespace gridlark {
 
 void PrepareHeapForLargeLoads() {
-#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__)
+#if defined(__GLIBC__) && !defined(GRIDLARK_ASAN)
   constexpr size_t kReserve = size_t(1) << 30;  // address space only; pages come when touched
   constexpr uintptr_t kHugePage = uintptr_t(2) << 20;
   // Blocks up to 32 MB come from the heap too, and nothing is trimmed.

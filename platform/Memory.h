@@ -1,6 +1,15 @@
 // Process-wide memory set-up for a program that runs once per request.
 #pragma once
 
+// True in builds under AddressSanitizer (GCC and clang spell it differently).
+#if defined(__SANITIZE_ADDRESS__)
+#define GRIDLARK_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define GRIDLARK_ASAN 1
+#endif
+#endif
+
 namespace gridlark {
 
 // Makes the heap grow in one large step that the kernel may back with huge

@@ -39,8 +39,10 @@ inline constexpr int32_t kFirstPageRows = 56;
 // cut with a message, so a tiny file cannot make us write without end.
 inline constexpr int64_t kMaxPageCells = 50'000'000;
 
-// Answers one request: the CGI header and the complete page.
-void RunRequest(char** env, TPageWriter& out, const TReaderFactory& factory = CreateReader);
+// Answers one request: the CGI header and the complete page. A process that
+// ends with the page may leave the loaded workbook unfreed (freeReader false):
+// freeing millions of cells only costs time.
+void RunRequest(char** env, TPageWriter& out, const TReaderFactory& factory = CreateReader, bool freeReader = true);
 
 // The page texts.
 namespace msg {

@@ -1,5 +1,7 @@
 #include "platform/DateTime.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <ctime>
 
@@ -114,26 +116,57 @@ bool DecodeDateTime(TDateTime value, TDateTimeParts& parts) {
   return true;
 }
 
-std::string DateTimeToText(TDateTime value) {
-  int64_t day, secs;
-  if (!SplitDateTime(value, kSecondsPerDay, day, secs)) return FloatToText(value);
+namespace {
+
+char* TwoDigits(char* out, int v) {
+  *out++ = char('0' + v / 10);
+  *out++ = char('0' + v % 10);
+  return out;
+}
+
+char* Number(char* out, int v) { return std::to_chars(out, out + 12, v).ptr; }
+
+}  // namespace
+
+size_t MaxDateTimeText() {
   const TFormatSettings& fs = FormatSettings();
-  std::string out;
+  return 32 + std::max(fs.TimeAMString.size(), fs.TimePMString.size());
+}
+
+char* WriteDateTimeText(char* out, TDateTime value) {
+  int64_t day, secs;
+  if (!SplitDateTime(value, kSecondsPerDay, day, secs)) return WriteFloatText(out, value);
+  const TFormatSettings& fs = FormatSettings();
+  const char* const start = out;
   if (day != 0) {
     int y, m, d;
     CivilFromDays(day + kDateDelta, y, m, d);
-    out = std::to_string(m) + fs.DateSeparator + std::to_string(d) + fs.DateSeparator + std::to_string(y);
+    out = Number(out, m);
+    *out++ = fs.DateSeparator;
+    out = Number(out, d);
+    *out++ = fs.DateSeparator;
+    out = Number(out, y);
   }
   if (secs != 0 || day == 0) {
     const int h = int(secs / 3600), mi = int(secs / 60 % 60), s = int(secs % 60);
-    const int h12 = (h % 12 == 0) ? 12 : h % 12;
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%d%c%02d%c%02d", h12, fs.TimeSeparator, mi, fs.TimeSeparator, s);
-    if (!out.empty()) out += ' ';
-    out += buf;
+    if (out != start) *out++ = ' ';
+    out = Number(out, (h % 12 == 0) ? 12 : h % 12);
+    *out++ = fs.TimeSeparator;
+    out = TwoDigits(out, mi);
+    *out++ = fs.TimeSeparator;
+    out = TwoDigits(out, s);
     const std::string& ampm = h < 12 ? fs.TimeAMString : fs.TimePMString;
-    if (!ampm.empty()) out += ' ' + ampm;
+    if (!ampm.empty()) {
+      *out++ = ' ';
+      out = std::copy(ampm.begin(), ampm.end(), out);
+    }
   }
+  return out;
+}
+
+std::string DateTimeToText(TDateTime value) {
+  std::string out(MaxDateTimeText(), '\0');
+  out.resize(size_t(WriteDateTimeText(out.data(), value) - out.data()));
   return out;
 }
 

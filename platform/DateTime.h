@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstddef>
 #include <string>
 
 namespace gridlark {
@@ -35,6 +36,10 @@ bool DecodeDateTime(TDateTime value, TDateTimeParts& parts);
 // is 0 (so 0 itself reads 12:00:00 AM). A value outside the calendar range is
 // written as a number.
 std::string DateTimeToText(TDateTime value);
+// The same text written at out, which must have room for MaxDateTimeText()
+// bytes; returns the end of what was written.
+char* WriteDateTimeText(char* out, TDateTime value);
+size_t MaxDateTimeText();
 
 // Local calendar year of the system clock.
 int CurrentYear();

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/AnsiText.h"
 #include "platform/Exceptions.h"
@@ -45,7 +46,7 @@ bool FastDigits(double value, uint64_t& digits, int& exp10) {
   const uint64_t m = (bits & ((uint64_t(1) << 52) - 1)) | (uint64_t(1) << 52);
   const int shift = 1075 - int(bits >> 52);  // a = m / 2^shift, shift in 1..70 here
   // 2^(52 - shift) <= a < 2^(53 - shift): the estimate is the exponent or one below.
-  int e = int(std::floor((52 - shift) * 0.30102999566398120));
+  int e = ((52 - shift) * 78913) >> 18;  // floor((52 - shift) * log10(2)) for this range
   for (int attempt = 0; attempt < 2; ++attempt, ++e) {
     const int k = 14 - e;
     if (k < 0 || k > 19) return false;
@@ -80,6 +81,27 @@ void ExactDigits(double value, uint64_t& digits, int& exp10) {
 
 }  // namespace
 
+namespace {
+
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Writes the count decimal digits of n (leading zeros included) at out.
+inline void PutDigits(char* out, uint64_t n, int count) {
+  char* p = out + count;
+  for (; count >= 2; count -= 2) {
+    const uint64_t q = n / 100;
+    p -= 2;
+    std::memcpy(p, kDigitPairs + 2 * (n - q * 100), 2);
+    n = q;
+  }
+  if (count) *--p = char('0' + n);
+}
+
+}  // namespace
+
 char* WriteFloatText(char* out, double value) {
   if (std::isnan(value)) return std::copy_n("NAN", 3, out);
   if (std::isinf(value)) return value < 0 ? std::copy_n("-INF", 4, out) : std::copy_n("INF", 3, out);
@@ -91,10 +113,13 @@ char* WriteFloatText(char* out, double value) {
   int exp10;
   if (!FastDigits(value, n, exp10)) ExactDigits(value, n, exp10);
   // n holds 15 digits; drop the trailing zeros.
-  char digits[20];
-  char* end = std::to_chars(digits, digits + sizeof digits, n).ptr;
-  while (end - digits > 1 && end[-1] == '0') --end;
-  const int count = int(end - digits);
+  int count = 15;
+  if (n % 100000000 == 0) { n /= 100000000; count -= 8; }
+  if (n % 10000 == 0) { n /= 10000; count -= 4; }
+  if (n % 100 == 0) { n /= 100; count -= 2; }
+  if (n % 10 == 0) { n /= 10; count -= 1; }
+  char digits[16];
+  PutDigits(digits, n, count);
 
   if (value < 0) *out++ = '-';
   const char sep = FormatSettings().DecimalSeparator;

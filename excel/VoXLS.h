@@ -246,7 +246,8 @@ inline constexpr const char* BinaryPartsNotSupported = "Binary Excel workbooks (
 struct TXLSXFormula {
   int32_t SheetNo = 0;
   int32_t Row = -1, Col = -1;  // -1 when the cell had no usable reference
-  WideString FormulaText;
+  // Held by the reader until its next load.
+  WideStringView FormulaText;
 };
 
 // A font of the styles part.
@@ -278,7 +279,8 @@ class TMSExcelX : public TCustomMSExcel {
   // cell of the open row: the position of cells without a reference.
   int32_t RowCounter = 0;
   int32_t ColCounter = 0;
-  // Formula texts of the cells read.
+  // Formula texts of the cells read (a sheet of formulas has a great many,
+  // so their characters lie in a few large blocks).
   std::vector<TXLSXFormula> FormulaTexts;
   // The formula text of each entry of DefinedNames.
   std::vector<WideString> DefinedNameFormulas;
@@ -324,6 +326,10 @@ class TMSExcelX : public TCustomMSExcel {
   void EndCell();
   // Texts as they stand in the part (UTF-8, or the code page it declares).
   WideString DecodeText(std::string_view Raw) const;
+  void AppendText(std::string_view Raw, WideString& Out) const;
+  // The text with its references decoded (DecodeHtmlEntities); false when
+  // what it adds holds no "_x" escape for DecodeXStringEscapes.
+  bool AppendDecodedText(std::string_view Raw, WideString& Out);
   void ReportValue(std::string_view Raw, std::string_view Untrimmed);
   // A number under the cell's format; the shared string of an index.
   void ReportNumber(double Number);
@@ -342,7 +348,8 @@ class TMSExcelX : public TCustomMSExcel {
   // Relationship id to target, read once per load.
   bool relsRead_ = false;
   std::unordered_map<WideString, std::string> rels_;
-  // SharedStrings as cell values, sharing their text with every cell.
+  // SharedStrings as cell values, each sharing its text with every cell
+  // showing it.
   std::vector<Variant> sharedValues_;
 
   // The cell being read.
@@ -352,8 +359,14 @@ class TMSExcelX : public TCustomMSExcel {
   int32_t cellRow_ = -1, cellCol_ = -1, cellStyle_ = -1;
   CellKind cellKind_ = ckNumber;
   bool inlineSeen_ = false;
+  bool inlineEscapes_ = false;  // the inline text may hold "_x" escapes
   WideString inline_;
   WideString scratch_;
+  WideString piece_;  // a text being decoded
+  WideString formula_;
+  // Blocks of formula text; the last one is filled up to formulaUsed_.
+  std::vector<std::unique_ptr<char16_t[]>> formulaBlocks_;
+  size_t formulaUsed_ = 0, formulaRoom_ = 0;
   bool ansiText_ = false;  // the worksheet declares an encoding other than UTF-8
   bool preserveSpace_ = false;  // the value element asks for its blanks to be kept
   int32_t rowIndex_ = 0;

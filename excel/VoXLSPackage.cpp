@@ -77,6 +77,8 @@ void TMSExcelX::Load() {
   Encrypted = false;
   DateBase = 0;
   FormulaTexts.clear();
+  formulaBlocks_.clear();
+  formulaUsed_ = formulaRoom_ = 0;
   DefinedNameFormulas.clear();
   Fonts.clear();
   sharedValues_.clear();
@@ -278,6 +280,7 @@ void TMSExcelX::ReadSharedStrings() {
     TMSExcelX& x;
     enum Kind : uint8_t { kItem, kRun, kText, kRoot };
     std::vector<Kind> stack;
+    bool escapes = false;  // the item's text may hold "_x" escapes
     void Declaration(std::string_view attributes) {
       TXMLAttributeReader reader(attributes);
       std::string_view name, value;
@@ -297,7 +300,60 @@ void TMSExcelX::ReadSharedStrings() {
       close = "</t></si>";
       return !stack.empty() && stack.back() == kItem;
     }
-    const char* Elements(const char* at, const char*, int64_t&) { return at; }
+    // Plain items, <si><t>text</t></si> with any attributes and blanks
+    // between the elements, and empty ones, one after the other; anything
+    // else goes the step-by-step way. A zero byte follows End (see
+    // TPartScanner), so bytes are matched up to the first mismatch.
+    const char* Elements(const char* at, const char* end, int64_t& depth) {
+      using Scanner = TPartScanner<Parser>;
+      if (stack.empty() || depth + 4 >= Scanner::kMaxDepth) return at;
+      const auto unprefixed = [](const char* n) {
+        return n[0] == 'x' && n[1] == ':' && Scanner::IsNameByte(n[2]) ? n + 2 : n;
+      };
+      const auto skipText = [](const char* q) { return Scanner::SkipText(q); };
+      const auto pastEndTag = [](const char* q) -> const char* {
+        for (q += 2; *q != '>'; ++q)
+          if (*q == 0) return nullptr;
+        return q + 1;
+      };
+      const char* p = at;
+      for (;;) {
+        const char* n = unprefixed(p + 1);
+        if (n[0] != 's' || n[1] != 'i' || Scanner::IsNameByte(n[2])) return p;
+        const char* gt = Scanner::TagEnd(n + 2, end);
+        if (!gt) return p;
+        std::string_view text;
+        const char* next;
+        if (gt > n + 2 && gt[-1] == '/') {
+          next = gt + 1;
+        } else {
+          const char* q = skipText(gt + 1);
+          if (*q == 0 || q[1] == '/') return p;
+          const char* t = unprefixed(q + 1);
+          if (t[0] != 't' || Scanner::IsNameByte(t[1])) return p;
+          const char* tagEnd = t[1] == '>' ? t + 1 : Scanner::TagEnd(t + 1, end);
+          if (!tagEnd) return p;
+          if (tagEnd[-1] != '/') {
+            const char* from = tagEnd + 1;
+            q = skipText(from);
+            if (*q == 0 || q[1] != '/') return p;
+            text = std::string_view(from, size_t(q - from));
+            tagEnd = pastEndTag(q);
+            if (!tagEnd) return p;
+            --tagEnd;
+          }
+          q = skipText(tagEnd + 1);
+          if (*q == 0 || q[1] != '/') return p;
+          next = pastEndTag(q);
+          if (!next) return p;
+        }
+        x.scratch_.clear();
+        escapes = x.AppendDecodedText(text, x.scratch_);
+        EndItem();
+        p = skipText(next);
+        if (*p == 0) return p;
+      }
+    }
     void ShortValue(std::string_view text) {
       stack.push_back(kText);
       SharedStringAfterTag(text);
@@ -310,6 +366,7 @@ void TMSExcelX::ReadSharedStrings() {
       }
       if (IsName(name, "si") || IsName(name, "sstItem")) {
         x.scratch_.clear();
+        escapes = false;
         stack.push_back(kItem);
       } else if (IsName(name, "r")) {
         stack.push_back(kRun);
@@ -326,17 +383,20 @@ void TMSExcelX::ReadSharedStrings() {
       const Kind kind = stack.back();
       stack.pop_back();
       if (kind == kText) {
-        WideString piece = x.DecodeText(text);
-        DecodeHtmlEntities(piece);
-        x.scratch_ += piece;
+        escapes |= x.AppendDecodedText(text, x.scratch_);
       } else if (kind == kItem) {
-        DecodeXStringEscapes(x.scratch_);
-        x.SharedStrings.Add(x.scratch_);
-        x.sharedValues_.emplace_back(WideStringView(x.scratch_));
-        x.scratch_.clear();
+        EndItem();
       }
     }
-  } parser{*this, {}};
+    // The item in scratch_ is complete.
+    void EndItem() {
+      if (escapes) DecodeXStringEscapes(x.scratch_);
+      x.SharedStrings.Add(x.scratch_);
+      x.sharedValues_.emplace_back(WideStringView(x.scratch_));
+      x.scratch_.clear();
+      escapes = false;
+    }
+  } parser{*this, {}, false};
   std::string data;
   zip_->ExtractFileByName(base_ + "sharedStrings.xml", data);
   ansiText_ = false;

@@ -94,6 +94,13 @@ class TPartScanner {
   // byte from 0x80).
   static bool IsNameByte(char c) { return kBytes.name[uint8_t(c)]; }
 
+  // The first '<' or zero byte from Q, where a zero byte follows the bytes
+  // looked at.
+  static const char* SkipText(const char* q) {
+    while (!kBytes.textStop[uint8_t(*q)]) ++q;
+    return q;
+  }
+
   // The '>' that ends a start tag whose attributes begin at From: the first
   // one outside quoted values; nullptr when End comes first.
   static const char* TagEnd(const char* from, const char* end) {
@@ -116,7 +123,9 @@ class TPartScanner {
   struct ByteClasses {
     bool name[256] = {};
     bool tag[256] = {};
+    bool textStop[256] = {};
     constexpr ByteClasses() {
+      textStop[0] = textStop[int('<')] = true;
       for (int c = 0; c < 256; ++c)
         name[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ':' ||
                   c == '_' || c == '-' || c == '.' || c >= 0x80;

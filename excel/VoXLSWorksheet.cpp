@@ -106,13 +106,6 @@ bool PlainNumber(std::string_view text, double& out) {
   return SlowNumber(text, out);
 }
 
-// The bytes that end a text in the cell scan: '<' and the zero byte.
-struct TextStops {
-  bool stop[256] = {};
-  constexpr TextStops() { stop[0] = stop[int('<')] = true; }
-};
-constexpr TextStops kTextStops{};
-
 // Trimmed of the characters 0 to 32, as element values are.
 std::string_view TrimBytes(std::string_view s) {
   while (!s.empty() && uint8_t(s.front()) <= 32) s.remove_prefix(1);
@@ -312,11 +305,7 @@ class TMSExcelX::TWorksheetParser {
   // any other byte.
   static unsigned Digit(char c) { return unsigned(uint8_t(c)) - '0'; }
   static unsigned Letter(char c) { return unsigned(uint8_t(c)) - 'A'; }
-  // The first '<' or zero byte from Q.
-  static const char* SkipText(const char* q) {
-    while (!kTextStops.stop[uint8_t(*q)]) ++q;
-    return q;
-  }
+  static const char* SkipText(const char* q) { return Scanner::SkipText(q); }
 
   // The name at N without the "x:" prefix some producers write.
   static const char* Unprefixed(const char* n) { return n[0] == 'x' && n[1] == ':' && IsName(n[2]) ? n + 2 : n; }
@@ -774,46 +763,74 @@ void TMSExcelX::EndCell() {
   if (inlineSeen_) {
     // An inline string is one cell, however many runs it has.
     inlineSeen_ = false;
-    DecodeXStringEscapes(inline_);
+    if (inlineEscapes_) DecodeXStringEscapes(inline_);
     ReportCell(Variant(WideStringView(inline_)), -1, ictString);
   }
   ColCounter = cellCol_ >= 0 ? cellCol_ + 1 : ColCounter + 1;
 }
 
 WideString TMSExcelX::DecodeText(std::string_view Raw) const {
-  WideString out(Raw.size(), u'\0');
-  size_t i = 0;
-  for (; i < Raw.size() && uint8_t(Raw[i]) < 0x80; ++i) out[i] = char16_t(Raw[i]);
-  if (i == Raw.size()) return out;
-  out.clear();
-  // UTF-8 where the text is well-formed UTF-8, else the ANSI code page, as
-  // the XML engine reads element text.
-  if (ansiText_ || !Utf8ToWide(Raw, out)) out = AnsiToWide(Raw);
+  WideString out;
+  AppendText(Raw, out);
   return out;
 }
 
+void TMSExcelX::AppendText(std::string_view Raw, WideString& Out) const {
+  const size_t base = Out.size();
+  Out.resize(base + Raw.size());
+  char16_t* to = Out.data() + base;
+  size_t i = 0;
+  for (; i < Raw.size() && uint8_t(Raw[i]) < 0x80; ++i) to[i] = char16_t(Raw[i]);
+  if (i == Raw.size()) return;
+  Out.resize(base);
+  // UTF-8 where the text is well-formed UTF-8, else the ANSI code page, as
+  // the XML engine reads element text.
+  if (!ansiText_ && Utf8ToWide(Raw, Out)) return;
+  Out.resize(base);
+  AppendAnsiAsWide(Out, Raw);
+}
+
+bool TMSExcelX::AppendDecodedText(std::string_view Raw, WideString& Out) {
+  // An underscore comes from the byte '_' or from a numeric reference (no
+  // named one stands for it).
+  const bool references = std::memchr(Raw.data(), '&', Raw.size()) != nullptr;
+  const bool escapes = std::memchr(Raw.data(), '_', Raw.size()) != nullptr ||
+                       (references && Raw.find("&#") != std::string_view::npos);
+  if (!references) {
+    AppendText(Raw, Out);
+    return escapes;
+  }
+  piece_.clear();
+  AppendText(Raw, piece_);
+  DecodeHtmlEntities(piece_);
+  Out += piece_;
+  return escapes;
+}
+
 void TMSExcelX::AppendInlineText(std::string_view Raw) {
-  if (!inlineSeen_) inline_.clear();
+  if (!inlineSeen_) {
+    inline_.clear();
+    inlineEscapes_ = false;
+  }
   inlineSeen_ = true;
-  WideString text = DecodeText(Raw);
-  DecodeHtmlEntities(text);
-  inline_ += text;
+  inlineEscapes_ |= AppendDecodedText(Raw, inline_);
 }
 
 void TMSExcelX::ReportFormula(std::string_view Raw) {
-  TXLSXFormula& formula = FormulaTexts.emplace_back();
-  formula.SheetNo = CurrentSheet;
-  formula.Row = cellRow_;
-  formula.Col = cellCol_;
-  WideString& text = formula.FormulaText;
-  text.reserve(Raw.size() + 1);
-  text.push_back(u'=');
-  size_t i = 0;
-  while (i < Raw.size() && uint8_t(Raw[i]) < 0x80 && Raw[i] != '&') text.push_back(char16_t(Raw[i++]));
-  if (i == Raw.size()) return;
-  WideString rest = DecodeText(Raw.substr(i));
-  DecodeHtmlEntities(rest);
-  text += rest;
+  formula_.assign(1, u'=');
+  AppendDecodedText(Raw, formula_);
+  const size_t size = formula_.size();
+  if (size > formulaRoom_ - formulaUsed_) {
+    // A new block; a text longer than a block has one of its own.
+    constexpr size_t kBlock = 16384;
+    formulaRoom_ = std::max(kBlock, size);
+    formulaBlocks_.push_back(std::make_unique_for_overwrite<char16_t[]>(formulaRoom_));
+    formulaUsed_ = 0;
+  }
+  char16_t* text = formulaBlocks_.back().get() + formulaUsed_;
+  std::char_traits<char16_t>::copy(text, formula_.data(), size);
+  formulaUsed_ += size;
+  FormulaTexts.push_back({CurrentSheet, cellRow_, cellCol_, WideStringView(text, size)});
 }
 
 void TMSExcelX::ReportShared(int32_t Index) {
@@ -853,9 +870,8 @@ void TMSExcelX::ReportValue(std::string_view Raw, std::string_view Untrimmed) {
     case ckString:
     case ckInline:
     case ckError: {
-      WideString text = DecodeText(preserveSpace_ ? Untrimmed : Raw);
-      DecodeHtmlEntities(text);
-      DecodeXStringEscapes(text);
+      WideString text;
+      if (AppendDecodedText(preserveSpace_ ? Untrimmed : Raw, text)) DecodeXStringEscapes(text);
       ReportCell(Variant(std::move(text)), -1, ictString);
       return;
     }

@@ -140,15 +140,22 @@ uint32_t HexValue(char16_t c) {
   return (c | 0x20) - u'a' + 10;
 }
 
-// A table reference at S[at]: its length with a following ";" and its row.
+// A table reference at S[at] (an '&'): its length with a following ";" and
+// its row. No name of the table is the start of another, so the one whose
+// second character matches is the only candidate.
 bool MatchNamed(const WideString& S, size_t at, size_t& length, const TVoxEntity*& row) {
+  const size_t n = S.size();
+  if (at + 1 >= n) return false;
+  const char16_t second = S[at + 1];
   for (const TVoxEntity& e : kVoxEntities) {
-    const WideStringView name(e.Entity);
-    if (S.compare(at, name.size(), name) != 0) continue;
-    const size_t end = at + name.size();
+    if (e.Entity[1] != second) continue;
+    size_t k = 2;
+    while (e.Entity[k] != 0 && at + k < n && S[at + k] == e.Entity[k]) ++k;
+    if (e.Entity[k] != 0) continue;
+    const size_t end = at + k;
     // "&#176" stands for the number 176 only, not for the start of "&#1760".
-    if (IsDecimalDigit(name.back()) && end < S.size() && IsDecimalDigit(S[end])) continue;
-    length = name.size() + (end < S.size() && S[end] == u';' ? 1 : 0);
+    if (IsDecimalDigit(e.Entity[k - 1]) && end < n && IsDecimalDigit(S[end])) continue;
+    length = k + (end < n && S[end] == u';' ? 1 : 0);
     row = &e;
     return true;
   }
@@ -182,34 +189,41 @@ bool MatchNumeric(const WideString& S, size_t at, size_t& length, uint32_t& code
 void DecodeHtmlEntities(WideString& S) {
   size_t i = S.find(u'&');
   if (i == WideString::npos) return;
-  WideString out(S, 0, i);
-  out.reserve(S.size());
+  // In place: every reference is at least as long as what replaces it (one
+  // beyond U+FFFF, written with five digits or more, becomes two units), so
+  // the text written never overtakes the text read.
   const size_t n = S.size();
+  char16_t* const s = S.data();
+  size_t w = i;
   while (i < n) {
-    const char16_t ch = S[i];
+    if (s[i] != u'&') {
+      // A run of plain text up to the next reference.
+      size_t next = i + 1;
+      while (next < n && s[next] != u'&') ++next;
+      if (w != i) std::char_traits<char16_t>::move(s + w, s + i, next - i);
+      w += next - i;
+      i = next;
+      continue;
+    }
     size_t length = 0;
     const TVoxEntity* row = nullptr;
     uint32_t code = 0;
-    if (ch != u'&') {
-      out.push_back(ch);
-      ++i;
-    } else if (MatchNamed(S, i, length, row)) {
-      if (row->Replacement != 0) out.push_back(row->Replacement);
+    if (MatchNamed(S, i, length, row)) {
+      if (row->Replacement != 0) s[w++] = row->Replacement;
       i += length;
     } else if (MatchNumeric(S, i, length, code)) {
       if (code >= 0x10000) {  // a character beyond the first plane: a surrogate pair
-        out.push_back(char16_t(0xD800 + ((code - 0x10000) >> 10)));
-        out.push_back(char16_t(0xDC00 + ((code - 0x10000) & 0x3FF)));
+        s[w++] = char16_t(0xD800 + ((code - 0x10000) >> 10));
+        s[w++] = char16_t(0xDC00 + ((code - 0x10000) & 0x3FF));
       } else {
-        out.push_back(char16_t(code));
+        s[w++] = char16_t(code);
       }
       i += length;
     } else {
-      out.push_back(ch);
-      ++i;
+      s[w++] = s[i++];
     }
   }
-  S = std::move(out);
+  S.resize(w);
 }
 
 // ---------------------------------------------------------------------------

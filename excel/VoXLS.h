@@ -166,6 +166,9 @@ class TMSExcel : public TCustomMSExcel {
   // Container and loops (VoXLSBiff.cpp).
   void ReadCompoundDocument(std::vector<uint8_t> Bytes);
   void RunStorageLoop();
+  // Reads the record header at the stream position and moves past it,
+  // reporting progress; the record's length.
+  size_t ReadRecordHeader();
   bool ReadRecordAt(size_t& Pos);
   bool ProcessRecord();
   void DispatchRecord();

@@ -128,12 +128,7 @@ void TMSExcel::RunStorageLoop() {
   const int64_t size = int64_t(data_.size());
   while (!stop_ && data_.Has(pos_, 4)) {
     const size_t start = pos_;
-    RecordHeader.RecType = data_.U16(pos_);
-    RecordHeader.RecLen = data_.U16(pos_ + 2);
-    pos_ += 4;
-    StreamPos = int64_t(pos_);
-    DoLoadProgress(StreamPos, size);
-    const size_t len = RecordHeader.RecLen;
+    const size_t len = ReadRecordHeader();
     if (int32_t(len) > GetMaxRecordSize()) {
       pos_ += len;
       continue;
@@ -157,6 +152,15 @@ void TMSExcel::RunStorageLoop() {
       StorageBOF(start);
     }
   }
+}
+
+size_t TMSExcel::ReadRecordHeader() {
+  RecordHeader.RecType = data_.U16(pos_);
+  RecordHeader.RecLen = data_.U16(pos_ + 2);
+  pos_ += 4;
+  StreamPos = int64_t(pos_);
+  DoLoadProgress(StreamPos, int64_t(data_.size()));
+  return RecordHeader.RecLen;
 }
 
 int32_t TMSExcel::SheetEntryAt(size_t Offset) const {
@@ -246,12 +250,7 @@ void TMSExcel::ReadPlainStream(ByteView Data) {
   CheckBOF(true);
   const int64_t size = int64_t(data_.size());
   while (data_.Has(pos_, 4)) {
-    RecordHeader.RecType = data_.U16(pos_);
-    RecordHeader.RecLen = data_.U16(pos_ + 2);
-    pos_ += 4;
-    StreamPos = int64_t(pos_);
-    DoLoadProgress(StreamPos, size);
-    const size_t len = RecordHeader.RecLen;
+    const size_t len = ReadRecordHeader();
     rec_ = ByteView();
     if (len > 0) {
       if (int32_t(len) > GetMaxRecordSize()) {

@@ -307,15 +307,9 @@ void TMSExcelX::ReadSharedStrings() {
     const char* Elements(const char* at, const char* end, int64_t& depth) {
       using Scanner = TPartScanner<Parser>;
       if (stack.empty() || depth + 4 >= Scanner::kMaxDepth) return at;
-      const auto unprefixed = [](const char* n) {
-        return n[0] == 'x' && n[1] == ':' && Scanner::IsNameByte(n[2]) ? n + 2 : n;
-      };
-      const auto skipText = [](const char* q) { return Scanner::SkipText(q); };
-      const auto pastEndTag = [](const char* q) -> const char* {
-        for (q += 2; *q != '>'; ++q)
-          if (*q == 0) return nullptr;
-        return q + 1;
-      };
+      const auto unprefixed = Scanner::Unprefixed;
+      const auto skipText = Scanner::SkipText;
+      const auto pastEndTag = Scanner::PastEndTag;
       const char* p = at;
       for (;;) {
         const char* n = unprefixed(p + 1);

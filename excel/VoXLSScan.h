@@ -101,6 +101,17 @@ class TPartScanner {
     return q;
   }
 
+  // The name at N without the "x:" prefix some producers write.
+  static const char* Unprefixed(const char* n) { return n[0] == 'x' && n[1] == ':' && IsNameByte(n[2]) ? n + 2 : n; }
+
+  // Past the end tag whose "</" is at At; nullptr when it does not end
+  // before a zero byte.
+  static const char* PastEndTag(const char* at) {
+    const char* q = at + 2;
+    while (*q != '>' && *q != 0) ++q;
+    return *q ? q + 1 : nullptr;
+  }
+
   // The '>' that ends a start tag whose attributes begin at From: the first
   // one outside quoted values; nullptr when End comes first.
   static const char* TagEnd(const char* from, const char* end) {

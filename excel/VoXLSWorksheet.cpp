@@ -306,17 +306,8 @@ class TMSExcelX::TWorksheetParser {
   static unsigned Digit(char c) { return unsigned(uint8_t(c)) - '0'; }
   static unsigned Letter(char c) { return unsigned(uint8_t(c)) - 'A'; }
   static const char* SkipText(const char* q) { return Scanner::SkipText(q); }
-
-  // The name at N without the "x:" prefix some producers write.
-  static const char* Unprefixed(const char* n) { return n[0] == 'x' && n[1] == ':' && IsName(n[2]) ? n + 2 : n; }
-
-  // Past the end tag whose "</" is at At; nullptr when it does not end
-  // before a zero byte.
-  static const char* PastEndTag(const char* at) {
-    const char* q = at + 2;
-    while (*q != '>' && *q != 0) ++q;
-    return *q ? q + 1 : nullptr;
-  }
+  static const char* Unprefixed(const char* n) { return Scanner::Unprefixed(n); }
+  static const char* PastEndTag(const char* at) { return Scanner::PastEndTag(at); }
 
   // The end of the open row: any end tag while a row is the innermost
   // element followed.
@@ -793,6 +784,7 @@ void TMSExcelX::AppendText(std::string_view Raw, WideString& Out) const {
 bool TMSExcelX::AppendDecodedText(std::string_view Raw, WideString& Out) {
   // An underscore comes from the byte '_' or from a numeric reference (no
   // named one stands for it).
+  if (Raw.empty()) return false;
   const bool references = std::memchr(Raw.data(), '&', Raw.size()) != nullptr;
   const bool escapes = std::memchr(Raw.data(), '_', Raw.size()) != nullptr ||
                        (references && Raw.find("&#") != std::string_view::npos);

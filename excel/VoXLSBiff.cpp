@@ -16,6 +16,18 @@ constexpr uint16_t kBundleHeader = 0x008F;
 
 bool IsBOFType(uint16_t type) { return (type & 0xFF) == 0x09; }
 
+// The version a BOF record's type names (every BIFF5 to BIFF8 BOF says
+// Excel 5); false, with Version unchanged, for a type of no known version.
+bool BOFVersion(uint16_t type, TExcelVersion& version) {
+  switch (type >> 8) {
+    case 0x00: version = evExcel2; return true;
+    case 0x02: version = evExcel3; return true;
+    case 0x04: version = evExcel4; return true;
+    case 0x08: version = evExcel5; return true;
+    default: return false;
+  }
+}
+
 }  // namespace
 
 TMSExcel::TMSExcel() { Version = evUnknown; }
@@ -177,20 +189,11 @@ void TMSExcel::StorageBOF(size_t RecordStart) {
   const uint16_t kind = rec_.U16(2);
   if (kind == 0x0005) {  // workbook globals
     BOFBuild = BOFYear = 0;
-    switch (RecordHeader.RecType >> 8) {
-      case 0x00: Version = evExcel2; break;
-      case 0x02: Version = evExcel3; break;
-      case 0x04: Version = evExcel4; break;
-      case 0x08:
-        Version = evExcel5;
-        if (rec_.U16(0) == 0x0600) {
-          Version = evExcel7;
-          biff8_ = true;
-          BOFBuild = rec_.U16(4);
-          BOFYear = rec_.U16(6);
-        }
-        break;
-      default: break;
+    if (BOFVersion(RecordHeader.RecType, Version) && Version == evExcel5 && rec_.U16(0) == 0x0600) {
+      Version = evExcel7;
+      biff8_ = true;
+      BOFBuild = rec_.U16(4);
+      BOFYear = rec_.U16(6);
     }
     inSheet_ = false;
     nested_ = 0;
@@ -278,16 +281,8 @@ void TMSExcel::CheckBOF(bool First) {
     if (First) throw EVoxFileFormatException(msg::InvalidFileFormat);
     return;
   }
-  switch (RecordHeader.RecType >> 8) {
-    case 0x00: Version = evExcel2; break;
-    case 0x02: Version = evExcel3; break;
-    case 0x04: Version = evExcel4; break;
-    case 0x08:
-      Version = evExcel5;
-      if (rec_.U16(0) == 0x0600) biff8_ = true;
-      break;
-    default: throw EVoxFileFormatException(msg::InvalidFileFormat);
-  }
+  if (!BOFVersion(RecordHeader.RecType, Version)) throw EVoxFileFormatException(msg::InvalidFileFormat);
+  if (Version == evExcel5 && rec_.U16(0) == 0x0600) biff8_ = true;
   formatCount_ = 0;  // each BIFF2 to BIFF4 sheet numbers its formats anew
 }
 

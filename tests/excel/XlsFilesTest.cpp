@@ -38,6 +38,7 @@ TEST(XlsFiles, ProducersFixtures) {
   CheckFile(test::FixturePath("xls/sheetjs_biff8.xls"), {u"Data", u"Zweite"}, full);
   CheckFile(test::FixturePath("xls/gnumeric_biff8.xls"), {u"Data", u"Zweite"}, full);
   CheckFile(test::FixturePath("xls/gnumeric_biff5.xls"), {u"Data", u"Zweite"}, full);
+  CheckFile(test::FixturePath("xls/libreoffice_biff8.xls"), {u"Data", u"Zweite"}, full);
   CheckFile(test::FixturePath("xls/sheetjs_biff5.xls"), {u"Data", u"Zweite"},
             {{0, 1, 0, "Gr__e _"}, {0, 1, 2, "3/15/2023"}, {0, 1, 4, "25"}, {0, 2, 4, "#DIV/0!"}, {1, 0, 1, "2"}});
   CheckFile(test::FixturePath("xls/sheetjs_biff2.xls"), {u"Sheet1"},

@@ -11,21 +11,12 @@ namespace {
 
 using test::CellText;
 
-struct Expect {
-  int sheet, row, col;
-  const char* text;
-};
+using Expect = test::ExpectCell;
 
 void CheckFile(const std::string& path, std::initializer_list<const char16_t*> captions,
                std::initializer_list<Expect> cells) {
   TMSExcel x;
-  x.LoadFromFile(path);
-  ASSERT_EQ(x.Sheets.Count(), int(captions.size())) << path;
-  int i = 0;
-  for (const char16_t* caption : captions) EXPECT_EQ(x.Sheets.Items(i++).Caption, caption) << path;
-  for (const Expect& e : cells)
-    EXPECT_EQ(CellText(x.Sheets.Items(e.sheet).Cells, e.row, e.col), e.text)
-        << path << " sheet " << e.sheet << " (" << e.row << "," << e.col << ")";
+  test::CheckWorkbook(x, path, captions, cells);
 }
 
 TEST(XlsFiles, ProducersFixtures) {

@@ -9,21 +9,12 @@
 namespace gridlark::test {
 namespace {
 
-struct Expect {
-  int sheet, row, col;
-  const char* text;
-};
+using Expect = ExpectCell;
 
 void CheckFile(const std::string& path, std::initializer_list<const char16_t*> captions,
                std::initializer_list<Expect> cells) {
   TMSExcelX x;
-  x.LoadFromFile(path);
-  ASSERT_EQ(x.Sheets.Count(), int(captions.size())) << path;
-  int i = 0;
-  for (const char16_t* caption : captions) EXPECT_EQ(x.Sheets.Items(i++).Caption, caption) << path;
-  for (const Expect& e : cells)
-    EXPECT_EQ(Cell(x, e.row, e.col, e.sheet), e.text)
-        << path << " sheet " << e.sheet << " (" << e.row << "," << e.col << ")";
+  CheckWorkbook(x, path, captions, cells);
 }
 
 TEST(XlsxFiles, ProducersFixtures) {

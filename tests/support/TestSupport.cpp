@@ -85,4 +85,17 @@ std::string CellText(const TSpreadSheetCells& cells, int row, int col) {
   return WideToUtf8(AnsiToWide(cell->Value.AsString()));
 }
 
+void CheckWorkbook(TSpreadSheetFile& reader, const std::string& path,
+                   std::initializer_list<const char16_t*> captions, std::initializer_list<ExpectCell> cells) {
+  reader.LoadFromFile(path);
+  ASSERT_EQ(reader.Sheets.Count(), int(captions.size())) << path;
+  int i = 0;
+  for (const char16_t* caption : captions) EXPECT_EQ(reader.Sheets.Items(i++).Caption, caption) << path;
+  for (const ExpectCell& e : cells) {
+    const std::string text =
+        e.sheet < reader.Sheets.Count() ? CellText(reader.Sheets.Items(e.sheet).Cells, e.row, e.col) : "<no sheet>";
+    EXPECT_EQ(text, e.text) << path << " sheet " << e.sheet << " (" << e.row << "," << e.col << ")";
+  }
+}
+
 }  // namespace gridlark::test

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,6 +44,17 @@ std::string RunCgi(const std::string& query);
 
 // The text of a cell as the page shows it (before HTML escaping), or "<hole>".
 std::string CellText(const TSpreadSheetCells& cells, int row, int col);
+
+// A cell a loaded workbook must show.
+struct ExpectCell {
+  int sheet, row, col;
+  const char* text;
+};
+
+// Loads the file at path with reader and checks its sheet captions, in
+// order, and the texts of the cells given.
+void CheckWorkbook(TSpreadSheetFile& reader, const std::string& path,
+                   std::initializer_list<const char16_t*> captions, std::initializer_list<ExpectCell> cells);
 
 }  // namespace gridlark::test
 
